@@ -21,12 +21,21 @@ tools: deps
 	@cmake --build $(BUILD)/tools
 
 document: tools
-	@mkdir -p $(DIST)
+	@mkdir -p $(DIST) $(BUILD)/assets
+	@[ $(BUILD)/assets/kinloom-music.flac -nt $(BUILD)/tools/kinloom-music ] || \
+	  $(BUILD)/tools/kinloom-music $(BUILD)/assets/kinloom-music.flac
 	@$(BUILD)/tools/kinloom-bundle app/bundle.list $(DIST)/Kinloom.html
 	@for f in $(BUILD)/document/*.js; do node --check "$$f" || exit 1; done
 
 # --- native programs -------------------------------------------------------
 native: document
+	@cmake -S native -B $(BUILD)/native -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/native/mingw-w64.cmake \
+	  -DKINLOOM_DOCUMENT=$(CURDIR)/$(DIST)/Kinloom.html \
+	  -DKINLOOM_ICON_TOOL=$(CURDIR)/$(BUILD)/tools/kinloom-icon >/dev/null
+	@cmake --build $(BUILD)/native
+	@for f in Kinloom.exe Uninstall_Kinloom.exe KinloomSetup.exe; do \
+	  cmake -E copy_if_different $(BUILD)/native/$$f $(DIST)/$$f || exit 1; done
 # ---------------------------------------------------------------------------
 
 test: all test-document test-native
@@ -35,6 +44,7 @@ test-document: document
 	@node --test $(NODE_TEST_FLAGS) tests/
 
 test-native: native
+	@ctest --test-dir $(BUILD)/native --output-on-failure
 
 run: all
 	@tools/run.sh

@@ -2,7 +2,6 @@
 // Owns: no state.
 
 function klnInstallTreeExport() {
-  $('backupBtn').textContent = 'Save as GEDCOM';
-  onClick('backupBtn', () => toast('GEDCOM export is not available in this version.'));
-  onClick('klnExportBtn', () => toast('Picture export is not available in this version.'));
+  installGedcomSaveButton();
+  klnInstallPictureExport();
 }

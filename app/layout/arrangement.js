@@ -1,38 +1,103 @@
-// Family layout caches and base positions. This version stands people in rows by generation.
-// Owns: localLayoutCache, singleLayoutCache, tidyCache, coupleTreeCache.
+// Family layout: base points of the visible people. The home person's whole connected group is arranged
+// once and cached; the visible set only filters it, so the generation slider never rearranges anybody.
+// Unlinked people get points on the workbench grid beside the home person.
+// Owns: singleLayoutCache, coupleTreeCache, klnNearbySpouseCache, localLayoutCache, PEDIGREE_LAYOUT_VERSION,
+// CONNECTED_ARRANGEMENT_LIMIT.
 
-let localLayoutCache = { key: '', layout: null };
-let singleLayoutCache = { key: '', layout: null };
-let tidyCache = { key: '', forest: null };
+// Version of the arrangement; stored bases written by another version are arranged again.
+const PEDIGREE_LAYOUT_VERSION = 20;
+// Groups up to this size get the connected pedigree arrangement, larger ones the general arrangement.
+const CONNECTED_ARRANGEMENT_LIMIT = 1200;
+
+// Household layout of the home group, or null when the group does not qualify.
 let coupleTreeCache = { key: '', value: null };
+// Arrangement of the home person's whole group.
+let singleLayoutCache = { key: '', layout: null };
+// The group arrangement after the spouse steps, for one visible set.
+let klnNearbySpouseCache = { key: '', layout: null };
+// The last result of buildLayout that added workbench points, with the group layout it was made from.
+let localLayoutCache = { key: '', group: null, layout: null };
+
+function klnInvalidatePositionLayoutCaches() {
+  singleLayoutCache.key = '';
+  coupleTreeCache.key = '';
+  klnNearbySpouseCache.key = '';
+  localLayoutCache.key = '';
+}
+
+function smartArrangement(ids, anchor = focus, scope = viewScope) {
+  const forest = tidyForest(ids, anchor);
+  if (!forest.groups.length) return new Map();
+  if (scope === 'connected' && ids.length <= CONNECTED_ARRANGEMENT_LIMIT) {
+    const layout = organizedConnectedLayout(forest, anchor);
+    if (layout) return layout;
+  }
+  return generalArrangement(forest, ids.length, scope, anchor);
+}
 
 function buildLayout(ids) {
-  const layout = new Map();
-  const home = activeRootPersonId();
-  const depth = new Map();
-  if (home) {
-    depth.set(home, 0);
-    const queue = [home];
-    const index = currentEdgeIndex();
-    for (let i = 0; i < queue.length; i++) {
-      const id = queue[i], d = depth.get(id);
-      const step = (list, delta) => (list || []).forEach(n => {
-        if (!depth.has(n)) { depth.set(n, d + delta); queue.push(n); }
-      });
-      step(index.parents.get(id), -1);
-      step(index.children.get(id), 1);
-      step(index.spouses.get(id), 0);
-      step(index.siblings.get(id), 0);
-    }
-  }
-  const rows = new Map();
+  const root = effectiveHome();
+  const c = getConnectivity();
+  const group = root ? c.index.get(root) : undefined;
+  const core = [], isolated = [];
+  const staged = new Set();
   for (const id of ids) {
-    const gen = depth.has(id) ? depth.get(id) : 0;
-    if (!rows.has(gen)) rows.set(gen, []);
-    rows.get(gen).push(id);
+    if (group !== undefined && c.index.get(id) === group) core.push(id);
+    else if (!staged.has(id) && klnIsUnlinked(id)) { staged.add(id); isolated.push(id); }
   }
-  for (const [gen, row] of rows) {
-    row.forEach((id, i) => layout.set(id, { x: (i - (row.length - 1) / 2) * 360, y: gen * 317, z: 0, gen }));
+  const layout = groupLayout(core, root);
+  if (!isolated.length) return layout;
+  const key = root + '\u0001' + isolated.join('\u0001');
+  if (localLayoutCache.key === key && localLayoutCache.group === layout) return localLayoutCache.layout;
+  const out = new Map(layout);
+  const anchor = layout.get(root) || { x: 0, y: 0, z: 0 };
+  isolated.forEach((id, i) => {
+    const column = i % 5, row = Math.floor(i / 5);
+    out.set(id, { x: anchor.x + 340 + 205 * column, y: anchor.y + 240 + 180 * row, z: finite(anchor.z), gen: 0 });
+  });
+  localLayoutCache.key = key;
+  localLayoutCache.group = layout;
+  localLayoutCache.layout = out;
+  return out;
+}
+
+// The group layout of the visible members of the home group: the household layout when the group is a
+// simple descendant family, else the cached group arrangement moved by the two spouse steps.
+function groupLayout(core, root) {
+  if (!core.length) return new Map();
+  const all = connectedGroup(root);
+  const tree = currentTreeId || '';
+  const first = all[0], last = all[all.length - 1];
+  // A group holds both ends of every spouse record that touches it, so adding its spouses never grows it.
+  const householdKey = [tree, root, all.length, all.length, edges.length, first, last].join('|');
+  if (coupleTreeCache.key !== householdKey) {
+    coupleTreeCache.value = all.length >= 55 && all.length <= 1200
+      ? descendantCoupleLayout(withVisibleSpouses(all), root) : null;
+    coupleTreeCache.key = householdKey;
   }
-  return layout;
+  if (coupleTreeCache.value) {
+    const out = new Map();
+    for (const id of core) {
+      const p = coupleTreeCache.value.get(id);
+      if (p) out.set(id, p);
+    }
+    return out;
+  }
+  const singleKey = [tree, root, all.length, edges.length, first, last, PEDIGREE_LAYOUT_VERSION].join('|');
+  if (singleLayoutCache.key !== singleKey) {
+    singleLayoutCache.layout = smartArrangement(all, root, 'connected');
+    singleLayoutCache.key = singleKey;
+  }
+  const nearbyKey = [tree, singleKey, root, core.length, core[0], core[core.length - 1]].join('|');
+  if (klnNearbySpouseCache.key === nearbyKey && klnNearbySpouseCache.layout) return klnNearbySpouseCache.layout;
+  const placed = new Map();
+  for (const id of core) {
+    const p = singleLayoutCache.layout.get(id);
+    if (p) placed.set(id, p);
+  }
+  pullLeafPartners(placed, root);
+  bringSpousesCloser(placed, core, root);
+  klnNearbySpouseCache.key = nearbyKey;
+  klnNearbySpouseCache.layout = placed;
+  return placed;
 }

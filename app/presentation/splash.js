@@ -21,7 +21,7 @@
     const el = card();
     if (!el) return;
     el.classList.add('kln-splash-out');
-    el.addEventListener('transitionend', e => { if (e.propertyName === 'opacity') remove(); });
+    el.addEventListener('transitionend', e => { if (e.target === el && e.propertyName === 'opacity') remove(); });
     setTimeout(remove, 1000);
   }
 

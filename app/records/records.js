@@ -78,7 +78,8 @@ function relativesIn(map, id) {
 
 function addPerson(d = {}) {
   klnCaptureExistingOrbPositions();
-  const id = uid();
+  let id = uid();
+  while (persons.has(id)) id = uid();
   const p = { id };
   for (const f of PERSON_TEXT_FIELDS) {
     const v = d[f];

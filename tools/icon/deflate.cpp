@@ -106,9 +106,11 @@ std::vector<Symbol> findMatches(const std::vector<uint8_t>& d) {
   return symbols;
 }
 
-// Huffman code lengths for the frequencies, none longer than maxBits. At least two symbols get a
-// code so that the code is complete; when the tree is too deep the frequencies are flattened.
-std::vector<uint8_t> codeLengths(std::vector<uint32_t> freq, int maxBits) {
+}  // namespace
+
+// At least two symbols get a code so that the code is complete; when the tree comes out too deep,
+// the frequencies are halved (keeping them above zero) and the tree is built again.
+std::vector<uint8_t> huffmanCodeLengths(std::vector<uint32_t> freq, int maxBits) {
   const int n = int(freq.size());
   int used = 0;
   for (uint32_t f : freq) used += f != 0;
@@ -148,6 +150,8 @@ std::vector<uint8_t> codeLengths(std::vector<uint32_t> freq, int maxBits) {
       if (f) f = (f + 1) / 2;
   }
 }
+
+namespace {
 
 std::vector<uint16_t> canonicalCodes(const std::vector<uint8_t>& lengths) {
   int count[16] = {0};
@@ -210,7 +214,7 @@ void writeBlock(BitWriter& bw, const Symbol* symbols, size_t count, bool final) 
     }
   }
   litFreq[256]++;
-  const std::vector<uint8_t> litLen = codeLengths(litFreq, 15), distLen = codeLengths(distFreq, 15);
+  const std::vector<uint8_t> litLen = huffmanCodeLengths(litFreq, 15), distLen = huffmanCodeLengths(distFreq, 15);
   const std::vector<uint16_t> litCode = canonicalCodes(litLen), distCode = canonicalCodes(distLen);
   int hlit = 286, hdist = 30;
   while (hlit > 257 && !litLen[hlit - 1]) hlit--;
@@ -221,7 +225,7 @@ void writeBlock(BitWriter& bw, const Symbol* symbols, size_t count, bool final) 
   const auto rle = runLengths(all);
   std::vector<uint32_t> clFreq(19, 0);
   for (const auto& r : rle) clFreq[r.first]++;
-  const std::vector<uint8_t> clLen = codeLengths(clFreq, 7);
+  const std::vector<uint8_t> clLen = huffmanCodeLengths(clFreq, 7);
   const std::vector<uint16_t> clCode = canonicalCodes(clLen);
   int hclen = 19;
   while (hclen > 4 && !clLen[kCodeLengthOrder[hclen - 1]]) hclen--;

@@ -5,3 +5,5 @@
 
 std::vector<uint8_t> zlibCompress(const std::vector<uint8_t>& data);
 uint32_t adler32(const std::vector<uint8_t>& data);
+// Huffman code lengths for the frequencies, none longer than maxBits, forming a complete code.
+std::vector<uint8_t> huffmanCodeLengths(std::vector<uint32_t> freq, int maxBits);

@@ -2,6 +2,7 @@
 //   kinloom-icon OUT.ico           the icon file (16, 24, 32, 48, 64, 128 and 256 pixels)
 //   kinloom-icon --png SIZE OUT    one size as a PNG file, for looking at it
 //   kinloom-icon --zlib IN OUT     IN compressed as a zlib stream, for checking the compressor
+//   kinloom-icon --code-lengths MAXBITS F...   Huffman code lengths for the frequencies F
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,7 @@ std::vector<uint8_t> iconFile() {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: kinloom-icon OUT.ico | --png SIZE OUT.png | --zlib IN OUT\n");
+  std::fprintf(stderr, "usage: kinloom-icon OUT.ico | --png SIZE OUT.png | --zlib IN OUT | --code-lengths MAXBITS F...\n");
   return 2;
 }
 
@@ -72,6 +73,15 @@ int main(int argc, char** argv) {
     if (!in) return 1;
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return writeFile(argv[3], zlibCompress(data)) ? 0 : 1;
+  }
+  if (argc >= 3 && !std::strcmp(argv[1], "--code-lengths")) {
+    std::vector<uint32_t> freq;
+    for (int i = 3; i < argc; i++) freq.push_back(uint32_t(std::strtoul(argv[i], nullptr, 10)));
+    const int maxBits = std::atoi(argv[2]);
+    if (maxBits < 1 || maxBits > 15 || freq.size() < 2 || freq.size() > (1u << maxBits)) return usage();
+    for (uint8_t length : huffmanCodeLengths(freq, maxBits)) std::printf("%d ", length);
+    std::printf("\n");
+    return 0;
   }
   return usage();
 }
