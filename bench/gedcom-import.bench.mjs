@@ -49,6 +49,7 @@ export async function run(app) {
   for (const size of SIZES) {
     const file = path.join(os.tmpdir(), `kinloom-synthetic-${size}.ged`);
     fs.writeFileSync(file, syntheticGedcom(size));
+    const mb = (fs.statSync(file).size / 1e6).toFixed(1);
     await app.reload();
     await app.enter();
     await app.emptyTree();
@@ -64,7 +65,6 @@ export async function run(app) {
     const add = m.showImportedFamily.start - m.parseGedcom.end;
     const report = m.reported - m.showImportedFamily.end;
     const total = m.reported - m.chosen + m.paint.ms + m.save.ms;
-    const mb = (fs.statSync(file).size / 1e6).toFixed(1);
     const people = size.toLocaleString('en-US');
     rows.push([`import ${people} people (${mb} MB): total`, total],
       [`import ${people}: read file`, read], [`import ${people}: decode`, m.decodeGedcomBytes.ms],

@@ -5,10 +5,10 @@
 
 // Segments batched into one path per colour, dropping those wholly more than 8 pixels off the canvas; the
 // first 70 kept are the tracks of the lights, which therefore only run on painted segments.
-function paintDenseLines(g, ids, layout, pts, now) {
+function paintDenseLines(g, model, pos, colours, now) {
   const batches = new Map(), samples = [];
   const lo = -8, hiX = w + 8, hiY = h + 8;
-  eachDenseSegment(ids, layout, pts, (x1, y1, x2, y2, color) => {
+  eachDenseSegment(model, pos, colours, (x1, y1, x2, y2, color) => {
     if ((x1 < lo && x2 < lo) || (x1 > hiX && x2 > hiX) || (y1 < lo && y2 < lo) || (y1 > hiY && y2 > hiY)) return;
     let path = batches.get(color);
     if (!path) batches.set(color, path = new Path2D());
@@ -39,9 +39,9 @@ function paintDenseLines(g, ids, layout, pts, now) {
 }
 
 // Radius, tint and looks of one dot; `custom` marks a person whose own orb style changes the dot.
-function denseDot(id, person, s, root) {
+function denseDot(id, person, s, root, lineColour) {
   const style = person.orbStyle ? personOrbStyle(person) : null;
-  const tint = (style && style.color) || denseLineColourOf(id);
+  const tint = (style && style.color) || lineColour;
   const custom = !!style && (style.effect !== 'none' || !!style.color || style.glow !== 100 || style.size !== 100);
   const isSelected = id === selected;
   let radius = root ? clamp(9 + 4 * s.scale, 5, 11) : isSelected ? 4.5 : plainDotRadius(s.scale);
@@ -83,50 +83,52 @@ function plainDotRadius(scale) {
   return clamp(1.25 + 1.7 * Math.sqrt(Math.max(0.001, scale)), 1.35, 2.65);
 }
 
-// Phases: points and colours; segments batched by colour with lights; dots near the canvas, far first in
-// 3D, ordinary ones filled per colour (dots under 1.8 pixels as squares of the same area, which cost far
-// less and look the same) and special ones (home, selected, styled, portraits) one by one over them;
-// names where allowed; the pick list; the hover box and the navigator.
+// Phases: the model of the family (cached) and this frame's points and colours; segments batched by
+// colour with lights; dots near the canvas, far first in 3D, ordinary ones filled per colour (dots under
+// 1.8 pixels as squares of the same area, which cost far less and look the same) and special ones (home,
+// selected, styled, portraits) one by one over them; names where allowed; the pick list; the hover box
+// and the navigator.
 function klnDrawDenseOverview(ids) {
   const g = $('tree').getContext('2d');
   const now = performance.now();
   const layout = buildLayout(ids);
-  const pts = positionNodes(ids, layout);
   refreshFrameColours();
-  paintDenseLines(g, ids, layout, pts, now);
+  const model = denseModel(ids, layout);
+  const pos = projectDense(model);
+  const colours = denseColours(model);
+  paintDenseLines(g, model, pos, colours, now);
+  const { xs, ys, scales, depths } = pos;
   const root = activeRootPersonId();
   let onScreen = [];
-  for (const id of ids) {
-    const s = pts.get(id);
-    if (s && s.x >= -16 && s.x <= w + 16 && s.y >= -16 && s.y <= h + 16) onScreen.push(id);
+  for (let i = 0; i < xs.length; i++) {
+    if (xs[i] >= -16 && xs[i] <= w + 16 && ys[i] >= -16 && ys[i] <= h + 16) onScreen.push(i);
   }
-  if (mode3) onScreen.sort((a, b) => pts.get(b).depth - pts.get(a).depth);
+  if (mode3) onScreen.sort((a, b) => depths[b] - depths[a]);
   const plain = new Map(), special = [];
-  const addPlain = (s, radius, tint) => {
+  const addPlain = (x, y, radius, tint) => {
     let path = plain.get(tint);
     if (!path) plain.set(tint, path = new Path2D());
     if (radius < 1.8) {
       const half = radius * 0.886;
-      path.rect(s.x - half, s.y - half, 2 * half, 2 * half);
+      path.rect(x - half, y - half, 2 * half, 2 * half);
     } else {
-      path.moveTo(s.x + radius, s.y);
-      path.arc(s.x, s.y, radius, 0, Math.PI * 2);
+      path.moveTo(x + radius, y);
+      path.arc(x, y, radius, 0, Math.PI * 2);
     }
   };
-  for (const id of onScreen) {
-    const person = persons.get(id);
-    if (!person) continue;
-    const s = pts.get(id);
+  for (const i of onScreen) {
+    const id = model.order[i], person = model.people[i];
+    const x = xs[i], y = ys[i], scale = scales[i];
     if (id === root || id === selected || person.orbStyle || person.photo) {
-      const d = denseDot(id, person, s, id === root);
-      hitNodes.push({ id, x: s.x, y: s.y, r: Math.max(5, d.radius + 2), scale: s.scale });
+      const d = denseDot(id, person, { x, y, scale, depth: depths[i] }, id === root, colours[i]);
+      hitNodes.push({ id, x, y, r: Math.max(5, d.radius + 2), scale });
       if (d.root || d.isSelected || d.custom || (d.radius >= 4.2 && photoSrc(person.photo))) special.push(d);
-      else addPlain(s, d.radius, d.tint);
+      else addPlain(x, y, d.radius, d.tint);
       continue;
     }
-    const radius = plainDotRadius(s.scale);
-    hitNodes.push({ id, x: s.x, y: s.y, r: Math.max(5, radius + 2), scale: s.scale });
-    addPlain(s, radius, denseLineColourOf(id));
+    const radius = plainDotRadius(scale);
+    hitNodes.push({ id, x, y, r: Math.max(5, radius + 2), scale });
+    addPlain(x, y, radius, colours[i]);
   }
   for (const [tint, path] of plain) {
     g.fillStyle = tint;

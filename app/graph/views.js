@@ -74,9 +74,8 @@ function exploreTallTree(targetRowPixels = 123) {
   if (!ids.length) return;
   if (viewScope !== 'connected' || mode3) { roomyGraphView(1.75); return; }
   const layout = buildLayout(ids);
-  const home = viewHomeId();
-  const point = (home && layout.get(home)) || (focus && layout.get(focus)) || layout.values().next().value;
-  const homeId = home && layout.get(home) ? home : focus && layout.get(focus) ? focus : layout.keys().next().value;
+  const homeId = [viewHomeId(), focus].find(id => id && layout.get(id)) || layout.keys().next().value;
+  const point = homeId && layout.get(homeId);
   if (!point) return;
   const rowY = new Map();
   for (const p of layout.values()) if (!rowY.has(p.gen)) rowY.set(p.gen, p.y);

@@ -30,7 +30,7 @@ function openLinkModal() {
   }
   modal('Link an existing person',
     '<p>Choose a relationship to ' + html(p.name) + '. Check your evidence before linking.</p>' +
-    '<div class="kln-form"><label>Person<select id="linkTo">' + people + '</select></label>' +
+    '<div class="kln-form kln-single"><label>Person<select id="linkTo">' + people + '</select></label>' +
     '<label>Relationship<select id="linkRel">' + LINK_RELATIONS.map(([v, t]) =>
       '<option value="' + v + '">' + t + '</option>').join('') + '</select></label></div>',
     'Link people', () => saveLinkModal(id));

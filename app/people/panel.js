@@ -8,7 +8,7 @@ let panelWired = false;
 
 const PANEL_TABS = ['profile', 'timeline', 'sources'];
 
-const PRIVACY_TAGS = { living: 'Living · private by default', deceased: 'Deceased' };
+const PRIVACY_TAGS = new Map([['living', 'Living · private by default'], ['deceased', 'Deceased']]);
 
 const DETAIL_ROWS = [['Born', 'birth'], ['Birthplace', 'birthPlace'], ['Died', 'death'],
   ['Death place', 'deathPlace'], ['Residence', 'residence'], ['Occupation', 'occupation']];
@@ -90,10 +90,10 @@ function profileMarkup(p) {
   const fam = familyGroup(p.id);
   const rows = DETAIL_ROWS.map(([label, field]) => '<dt>' + label + '</dt><dd>' +
     (p[field] ? html(p[field]) : '<span class="pp-none">Not recorded</span>') + '</dd>').join('');
-  const family = [['Parents', fam.parents], ['Siblings', getSiblings(p.id)], ['Spouses', fam.spouses],
+  const family = [['Parents', fam.parents], ['Siblings', fam.siblings], ['Spouses', fam.spouses],
     ['Children', fam.children]].map(([label, ids]) => '<dt>' + label + '</dt><dd>' + relativeLinks(ids) + '</dd>').join('');
   return '<div class="pp-hero">' + portraitMarkup(p) +
-    '<span class="pp-status">' + (PRIVACY_TAGS[p.privacy] || 'Status unverified') + '</span>' +
+    '<span class="pp-status">' + (PRIVACY_TAGS.get(p.privacy) || 'Status unverified') + '</span>' +
     '<h2 class="pp-name">' + html(p.name) + '</h2>' +
     '<div class="pp-life"><bdi>' + html(p.birth || '?') + '</bdi> — <bdi>' + html(p.death || '?') + '</bdi></div>' +
     '<div class="pp-branch" title="Color groups are visual neighborhoods, not independent genealogical proof">' +
@@ -223,7 +223,7 @@ function panelAction(act) {
     'save-inline': saveSidebar,
     'add-source': addSource,
   };
-  if (actions[act]) actions[act]();
+  if (Object.hasOwn(actions, act)) actions[act]();
 }
 
 // Listeners on the panel body and its close button, installed once: the body's content is replaced on

@@ -15,6 +15,13 @@ function readShowUnlinked() {
   }
 }
 
+// Shows or hides the staged unlinked people for the moment (picture export), without storing the choice
+// or moving the switch.
+function klnSetShowUnlinked(on) {
+  klnShowUnlinked = !!on;
+  renderNeeded = true;
+}
+
 function klnInitReconnectUI() {
   const box = $('klnShowUnlinked');
   box.checked = klnShowUnlinked;

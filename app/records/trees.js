@@ -38,21 +38,33 @@ function storedPersons(map) {
 
 // The people of a stored record in their stored order; entries that are not person records are dropped.
 function storedPersonMap(record) {
+  const stored = record.persons;
   const people = new Map();
-  for (const [id, p] of personMapFrom(record.persons)) {
+  const keep = (id, p) => {
     if (p && typeof p === 'object' && !Array.isArray(p)) people.set(String(id), p);
+  };
+  if (stored && typeof stored === 'object' && !Array.isArray(stored) && !(stored instanceof Map)) {
+    for (const id of Object.keys(stored)) keep(id, stored[id]);
+  } else {
+    for (const [id, p] of personMapFrom(stored)) keep(id, p);
   }
   return people;
 }
 
 // The stored tree record, version 6. The live camera goes into the saved camera of the active view first.
 function treeData() {
+  return treeDataWith(currentView());
+}
+
+function treeDataWith(view) {
+  return { version: 6, worldOffsets3D: true, persons: storedPersons(persons), edges, ...view };
+}
+
+// The fields of the record besides the people and links, in the record's order.
+function currentView() {
   keepCamera();
-  return {
-    version: 6, worldOffsets3D: true, persons: storedPersons(persons), edges, focus, rootPersonId, selected,
-    expanded: [...expanded], lineMode, viewScope, pedigreeMode, generationDepth, includeDescendants, camera2,
-    camera3,
-  };
+  return { focus, rootPersonId, selected, expanded: [...expanded], lineMode, viewScope, pedigreeMode,
+    generationDepth, includeDescendants, camera2, camera3 };
 }
 
 // True while a save request has not been written yet: a newer save timer, the quick timer after an undo,
@@ -104,14 +116,20 @@ async function saveOpenTree(mode) {
 }
 
 // One save: nothing when this window has no edits of its own and another window stored newer ones
-// (writing would only put an older tree over them); otherwise a checked write, and when the check finds
-// edits of another window, the user's choice (or, unattended, the choice that loses nothing).
+// (writing would only put an older tree over them), nor when neither the people and links nor the view
+// changed since the tree was last stored; otherwise a checked write, and when the check finds edits of
+// another window, the user's choice (or, unattended, the choice that loses nothing).
 async function writeOpenTree(mode) {
   const id = currentTreeId;
   const parts = klnCurrentEditParts();
   const edited = treeEdited(parts);
   if (!edited && treeStale()) return;
-  const data = treeData();
+  const view = currentView();
+  if (!edited && !saveFailed && treeUnchanged(view)) {
+    reportSave(true);
+    return;
+  }
+  const data = treeDataWith(view);
   const claim = treeClaim(id, data, edited, parts);
   let outcome = await writeTreeState(id, data, claim);
   if (outcome.conflict) {
@@ -194,7 +212,7 @@ async function openTree(id, saveBefore = true) {
   hideHome();
   refreshGenerationControls(false);
   klnResetEditHistory();
-  syncOpenedTree(id, record);
+  syncOpenedTree(id, found);
   update();
   return true;
 }

@@ -11,7 +11,8 @@ const LIBRARY_CHANNEL = 'kinloom-library';
 
 // tree: the open tree this describes; entry: its library entry as last seen (a tree deleted elsewhere is
 // put back with it); revision, editId: the stored state the open tree comes from;
-// parts: its edit key (people and links) as last stored or opened; listed: it had a library entry;
+// parts: its edit key (people and links) as last stored or opened; view: the rest of the record as last
+// stored or opened (null when the stored record lacks something); listed: it had a library entry;
 // behind: another window stored other edits since; lost: this window's stored state was replaced by a
 // window that had not seen it; deleted: another window deleted the tree; askLater: a hidden page found a
 // conflict and asks once it is shown again.
@@ -19,8 +20,8 @@ let treeSync = emptyTreeSync(null);
 let libraryChannel = openLibraryChannel();
 
 function emptyTreeSync(tree) {
-  return { tree, entry: null, revision: 0, editId: null, parts: null, listed: false, behind: false, lost: false,
-    deleted: false, askLater: false };
+  return { tree, entry: null, revision: 0, editId: null, parts: null, view: null, listed: false, behind: false,
+    lost: false, deleted: false, askLater: false };
 }
 
 function newEditId() {
@@ -51,14 +52,27 @@ function announceLibraryChange(message) {
   }
 }
 
+// After opening: the state read is the stored state. A record that is missing, of an older version or
+// still holding screen-plane 3D offsets is written at the next save even without changes.
 function syncOpenedTree(id, record) {
   treeSync = emptyTreeSync(id);
   if (!id) return;
   treeSync.revision = storedRevision(record);
   treeSync.editId = record && typeof record.editId === 'string' ? record.editId : null;
   treeSync.parts = klnCurrentEditParts();
+  const current = record && record.version === 6 && record.worldOffsets3D === true;
+  treeSync.view = current ? viewKeyOf(currentView()) : null;
   treeSync.listed = !!directoryEntry(id);
   rememberEntry();
+}
+
+function viewKeyOf(view) {
+  return JSON.stringify(view);
+}
+
+// True when the view fields are as last stored or opened (the people and links are checked apart).
+function treeUnchanged(view) {
+  return treeSync.tree === currentTreeId && treeSync.view !== null && treeSync.view === viewKeyOf(view);
 }
 
 // The open tree's library entry, as last seen; it outlives a deletion by another window.
@@ -88,16 +102,23 @@ function treeStale() {
 function treeClaim(id, data, edited, parts) {
   const entry = id === currentTreeId ? knownEntry() : directoryEntry(id);
   return { revision: treeSync.revision, base: treeSync.editId, editId: edited ? newEditId() : treeSync.editId,
-    listed: treeSync.listed, count: persons.size, entry: entry && { ...entry }, parts,
+    listed: treeSync.listed, count: persons.size, entry: entry && { ...entry }, parts, view: viewOfData(data),
     force: false };
+}
+
+function viewOfData(data) {
+  const { focus, rootPersonId, selected, expanded, lineMode, viewScope, pedigreeMode, generationDepth,
+    includeDescendants, camera2, camera3 } = data;
+  return viewKeyOf({ focus, rootPersonId, selected, expanded, lineMode, viewScope, pedigreeMode, generationDepth,
+    includeDescendants, camera2, camera3 });
 }
 
 function noteTreeSaved(id, outcome, claim) {
   announceLibraryChange({ kind: 'saved', tree: id, revision: outcome.revision, editId: claim.editId,
     base: outcome.replaced });
   if (treeSync.tree !== id) return;
-  Object.assign(treeSync, { revision: outcome.revision, editId: claim.editId, parts: claim.parts, listed: true,
-    behind: false, lost: false, deleted: false });
+  Object.assign(treeSync, { revision: outcome.revision, editId: claim.editId, parts: claim.parts, view: claim.view,
+    listed: true, behind: false, lost: false, deleted: false });
   rememberEntry();
 }
 
@@ -131,7 +152,7 @@ function forkClaim(data, parts) {
   const entry = { id, name: openTreeName() + ' (copy)', count: persons.size,
     updated: Date.now() };
   return { id, claim: { revision: 0, base: null, editId: newEditId(), listed: false, count: entry.count, entry,
-    parts, force: true } };
+    parts, view: viewOfData(data), force: true } };
 }
 
 // Keeps this window's version as a new tree beside the one another window changed, and goes on with it.

@@ -78,7 +78,6 @@ before(async () => {
   xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-fbdir', frameDir],
     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   display = ':' + (await new Promise((resolve) => xvfb.stdio[3].once('data', (d) => resolve(String(d).trim()))));
-  xdotool('mousemove', '0', '0');  // keep the pointer out of the screenshots
   setup = place(built.setup, path.join(user.localAppData, '../../Downloads/KinloomSetup.exe'));
   fs.mkdirSync(edgeDir(), { recursive: true });
   fs.copyFileSync(path.join(build, 'tests/msedge.exe'), path.join(edgeDir(), 'msedge.exe'));

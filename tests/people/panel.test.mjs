@@ -81,7 +81,7 @@ test('a relative\'s name selects that person without moving the camera', async (
 });
 
 for (const [privacy, tag] of [['living', 'Living · private by default'], ['deceased', 'Deceased'],
-  ['unknown', 'Status unverified'], ['LIVING', 'Status unverified']])
+  ['unknown', 'Status unverified'], ['LIVING', 'Status unverified'], ['constructor', 'Status unverified']])
   test(`status tag for privacy "${privacy}"`, async () => {
     const ids = await app.build([{ name: 'Tag Person', privacy }]);
     await showPerson(app, ids['Tag Person']);

@@ -151,12 +151,12 @@ export async function openWindow(app) {
 export const closeWindow = other => other.page.close({ runBeforeUnload: false });
 
 // Waits until the save indicator reads `text` (a save has finished).
-export const indicator = (app, text, timeout = 5000) =>
+export const indicator = (app, text, timeout = 15000) =>
   app.page.waitForFunction(t => $('saveIndicator').textContent === t, text, { timeout });
 
 export const toastText = app => app.page.evaluate(() => $('toast').textContent);
 
-export const waitForToast = (app, text, timeout = 5000) =>
+export const waitForToast = (app, text, timeout = 15000) =>
   app.page.waitForFunction(t => $('toast').textContent === t, text, { timeout });
 
 // A person record as the document stores it.

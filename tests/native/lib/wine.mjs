@@ -152,7 +152,8 @@ function result(r) {
   };
 }
 
-// Runs a Windows program (path on C: or T:) and waits for it: {code, boxes, stdout, stderr}.
+// Runs a Windows program (path on C: or T:) and waits for it: {code (null if it did not start), boxes,
+// writes (its registry writes), stdout, stderr}.
 // commandLine is given to the program as it is (default: its quoted path); no display unless given.
 export function run(program, { commandLine, display = null, ...envOptions } = {}) {
   const args = ['T:\\tests\\envrun.exe', ...envrunArgs(envOptions), '--', program];
