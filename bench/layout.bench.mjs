@@ -56,30 +56,40 @@ function buildFamily(size) {
   return { people: persons.size, links: edges.length, group: connectedPeople(activeRootPersonId()).length };
 }
 
-// Times the layout of the home group: cold after emptying every cache, then cached per frame.
+// Times the layout of the home group: cold after emptying every cache (the best of three runs), then
+// cached per frame (the median of single frames), so that a busy machine pausing the page now and then
+// does not decide the figure.
 function measure(frames) {
   const forget = () => {
     klnInvalidatePositionLayoutCaches();
     connectivityCache.key = '';
     tidyCache.key = '';
   };
-  forget();
-  let t = performance.now();
-  const ids = displayed();
-  const layout = buildLayout(ids);
-  const cold = performance.now() - t;
-  t = performance.now();
-  for (let i = 0; i < frames; i++) buildLayout(displayed());
-  const cached = (performance.now() - t) / frames;
-  t = performance.now();
-  for (let i = 0; i < frames; i++) displayed();
-  const visible = (performance.now() - t) / frames;
+  const median = list => list.sort((a, b) => a - b)[Math.floor(list.length / 2)];
+  const best = (runs, f) => {
+    let least = Infinity;
+    for (let i = 0; i < runs; i++) {
+      const t = performance.now();
+      f();
+      least = Math.min(least, performance.now() - t);
+    }
+    return least;
+  };
+  let ids = [], layout = new Map();
+  const cold = best(3, () => { forget(); ids = displayed(); layout = buildLayout(ids); });
+  const cached = [], visible = [];
+  for (let i = 0; i < frames; i++) {
+    let t = performance.now();
+    buildLayout(displayed());
+    cached.push(performance.now() - t);
+    t = performance.now();
+    displayed();
+    visible.push(performance.now() - t);
+  }
   const home = activeRootPersonId();
   const all = connectedPeople(home);
-  t = performance.now();
-  smartArrangement(all, home, 'connected');
-  const arrangement = performance.now() - t;
-  return { shown: ids.length, placed: layout.size, cold, cached, visible, arrangement };
+  const arrangement = best(3, () => smartArrangement(all, home, 'connected'));
+  return { shown: ids.length, placed: layout.size, cold, cached: median(cached), visible: median(visible), arrangement };
 }
 
 // Imports a synthetic GEDCOM file into an empty tree and paints the first frame, as a user would.
@@ -104,13 +114,13 @@ export async function run(app) {
   const rows = [];
   for (const size of [100, 1200, 10000, 100000]) {
     const built = await app.run(`(${buildFamily})(${size})`);
-    const m = await app.run(`(${measure})(${size >= 100000 ? 5 : 20})`);
+    const m = await app.run(`(${measure})(${size >= 100000 ? 9 : 31})`);
     const label = `${grouped(built.group)} people in the home group`;
     const kind = built.group <= 1200 ? 'connected arrangement' : 'general arrangement';
-    rows.push([`buildLayout cold, ${label} (${kind})`, m.cold]);
-    rows.push([`  group arrangement alone (smartArrangement), ${label}`, m.arrangement]);
-    rows.push([`  displayed() + buildLayout cached, per frame, ${label}`, m.cached]);
-    rows.push([`  displayed() cached, per frame, ${label}`, m.visible]);
+    rows.push([`buildLayout cold (best of 3), ${label} (${kind})`, m.cold]);
+    rows.push([`  group arrangement alone (smartArrangement, forest cached, best of 3), ${label}`, m.arrangement]);
+    rows.push([`  displayed() + buildLayout cached, per frame (median), ${label}`, m.cached]);
+    rows.push([`  displayed() cached, per frame (median), ${label}`, m.visible]);
   }
   const imported = await importRun(app, 100000);
   if (imported) {

@@ -83,9 +83,9 @@ function stepKeyboardPan(t) {
   const now = typeof t === 'number' ? t : performance.now();
   const dt = graphNavTime ? Math.min(0.06, Math.max(0, (now - graphNavTime) / 1000)) : 0;
   graphNavTime = now;
-  const typing = isTypingElement(document.activeElement);
-  if (typing) { stopKeyboardPan(); finishKeyboardPan(); }
-  const enabled = !typing && !overlayShown('modalLayer') && !overlayShown('homeOverlay');
+  // Typing, a dialog or the library stops a pan at once: no glide behind them.
+  const enabled = !isTypingElement(document.activeElement) && !overlayShown('modalLayer') && !overlayShown('homeOverlay');
+  if (!enabled) { stopKeyboardPan(); finishKeyboardPan(); }
   let ix = 0, iy = 0;
   if (enabled) {
     ix = (pressedGraphKeys.has('left') ? 1 : 0) - (pressedGraphKeys.has('right') ? 1 : 0);

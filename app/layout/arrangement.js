@@ -1,8 +1,8 @@
 // Family layout: base points of the visible people. The home person's whole connected group is arranged
 // once and cached; the visible set only filters it, so the generation slider never rearranges anybody.
 // Unlinked people get points on the workbench grid beside the home person.
-// Owns: singleLayoutCache, coupleTreeCache, klnNearbySpouseCache, localLayoutCache, PEDIGREE_LAYOUT_VERSION,
-// CONNECTED_ARRANGEMENT_LIMIT.
+// Owns: singleLayoutCache, coupleTreeCache, klnNearbySpouseCache, localLayoutCache, lastLayoutCall,
+// PEDIGREE_LAYOUT_VERSION, CONNECTED_ARRANGEMENT_LIMIT.
 
 // Version of the arrangement; stored bases written by another version are arranged again.
 const PEDIGREE_LAYOUT_VERSION = 20;
@@ -17,12 +17,17 @@ let singleLayoutCache = { key: '', layout: null };
 let klnNearbySpouseCache = { key: '', layout: null };
 // The last result of buildLayout that added workbench points, with the group layout it was made from.
 let localLayoutCache = { key: '', group: null, layout: null };
+// The last call of buildLayout: its ids (a copy), what its result was made from, and the result. Painting
+// asks for the same visible set many times a frame; an equal list over unchanged records and caches gets
+// the same map without sorting the people into group and workbench again.
+let lastLayoutCall = { ids: null, result: null, state: null };
 
 function klnInvalidatePositionLayoutCaches() {
   singleLayoutCache.key = '';
   coupleTreeCache.key = '';
   klnNearbySpouseCache.key = '';
   localLayoutCache.key = '';
+  lastLayoutCall = { ids: null, result: null, state: null };
 }
 
 function smartArrangement(ids, anchor = focus, scope = viewScope) {
@@ -35,9 +40,33 @@ function smartArrangement(ids, anchor = focus, scope = viewScope) {
   return generalArrangement(forest, ids.length, scope, anchor);
 }
 
+// Everything a result of buildLayout depends on besides its ids; any change means computing again.
+function layoutState(root, c) {
+  return [root, c, currentTreeId, persons, edges, edges.length, singleLayoutCache.key, singleLayoutCache.layout,
+    coupleTreeCache.key, coupleTreeCache.value, klnNearbySpouseCache.key, klnNearbySpouseCache.layout,
+    localLayoutCache.key, localLayoutCache.layout, klnShowUnlinked];
+}
+
+function sameList(a, b) {
+  if (!a || a.length !== b.length) return false;
+  for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+  return true;
+}
+
 function buildLayout(ids) {
   const root = effectiveHome();
   const c = getConnectivity();
+  const last = lastLayoutCall;
+  if (last.state && sameList(last.ids, ids)) {
+    const state = layoutState(root, c);
+    if (state.every((v, i) => v === last.state[i])) return last.result;
+  }
+  const result = freshLayout(ids, root, c);
+  lastLayoutCall = { ids: ids.slice(), result, state: layoutState(root, c) };
+  return result;
+}
+
+function freshLayout(ids, root, c) {
   const group = root ? c.index.get(root) : undefined;
   const core = [], isolated = [];
   const staged = new Set();

@@ -99,6 +99,7 @@ function growForest(valid, at, home) {
   const tree = new Int32Array(n);
   const forest = emptyForest();
   const order = new Int32Array(n);
+  const firstKid = new Int32Array(n).fill(-1), nextKid = new Int32Array(n).fill(-1);
   let placed = 0;
   const seeds = [at.get(home)];
   for (let i = 0; i < n; i++) seeds.push(at.get(valid[i]));
@@ -114,7 +115,7 @@ function growForest(valid, at, home) {
       const u = order[q];
       const list = neighbours[u];
       if (!list) continue;
-      let kids = null;
+      let kids = null, lastKid = -1;
       for (const entry of list) {
         const v = entry.to;
         if (seen[v]) continue;
@@ -131,12 +132,14 @@ function growForest(valid, at, home) {
         forest.links.add(key);
         forest.connections.push({ a: valid[u], b: valid[v], key, type: entry.step === 0 ? 'sibling' : 'parent' });
         (kids || (kids = [])).push(valid[v]);
+        if (lastKid < 0) firstKid[u] = v; else nextKid[lastKid] = v;
+        lastKid = v;
       }
       if (kids) forest.children.set(valid[u], kids);
     }
     const members = new Array(placed - first);
     for (let q = first; q < placed; q++) members[q - first] = valid[order[q]];
-    forest.groups.push({ root: valid[seed], members });
+    forest.groups.push({ root: valid[seed], members, walkStart: first });
   }
   for (let q = 0; q < placed; q++) {
     const i = order[q], id = valid[i];
@@ -149,6 +152,10 @@ function growForest(valid, at, home) {
     forest.branch.set(id, valid[branch[i]]);
     forest.groupFor.set(id, tree[i]);
   }
+  // The search itself, by position in `valid`, for arrangements that walk large trees: breadth-first
+  // `order` (each group's members from its walkStart), depth, generation, and forest children as a first
+  // child and next sibling per position.
+  forest.walk = { ids: valid, order, depth, generation, firstKid, nextKid };
   return forest;
 }
 

@@ -130,57 +130,52 @@ function pedigreeCentredTree(forest, group, parentLists, c) {
   return points;
 }
 
-// Leaf slots in depth-first order (first child first), so that every subtree owns one contiguous run of
-// slots and no two members of one depth share an angle. Numbering leaves in the order of a backward
-// breadth-first walk lets the slot runs of different subtrees interleave, which stacked orbs of one ring
-// on the same point in large imported trees.
-function leafNumbers(forest, root) {
-  const number = new Map();
-  const stack = [root];
-  while (stack.length) {
-    const id = stack.pop();
-    const kids = forest.children.get(id);
-    if (!kids || !kids.length) number.set(id, number.size);
-    else for (let i = kids.length - 1; i >= 0; i--) stack.push(kids[i]);
-  }
-  return number;
-}
-
 // Radial fan: slices of the leaves, inner members in the middle of their children's slices (ranges taken
 // from the last member to the first), angles over ±0.91π, and one circle per depth at least a radius step
 // outside the previous one and wide enough for 185 between neighbours of that depth.
 function radialFan(forest, group, c) {
-  const { members } = group;
-  const n = members.length;
-  const number = leafNumbers(forest, group.root);
-  const leaves = number.size;
-  const position = new Map();
-  for (let i = 0; i < n; i++) position.set(members[i], i);
-  const start = new Float64Array(n), end = new Float64Array(n), depth = new Int32Array(n);
-  for (let i = n - 1; i >= 0; i--) {
-    const id = members[i];
-    const kids = forest.children.get(id);
-    depth[i] = forest.depth.get(id);
-    if (!kids || !kids.length) {
-      start[i] = number.get(id);
-      end[i] = start[i] + 1;
-    } else {
-      start[i] = start[position.get(kids[0])];
-      end[i] = end[position.get(kids[kids.length - 1])];
+  const { ids, order, depth, generation, firstKid, nextKid } = forest.walk;
+  const n = group.members.length;
+  const from = group.walkStart;
+  const slot = new Int32Array(ids.length);
+  for (let q = from; q < from + n; q++) slot[order[q]] = q - from;
+  // Leaf slices in depth-first order (first child first), so that every subtree owns one contiguous run of
+  // slices and no two members of one depth share an angle. Numbering the leaves in the order of a backward
+  // breadth-first walk lets the runs of different subtrees interleave, which stacked orbs of one ring on
+  // the same point in large imported trees.
+  const start = new Float64Array(n), end = new Float64Array(n);
+  let leaves = 0;
+  const stack = [order[from]];
+  while (stack.length) {
+    const u = stack.pop();
+    if (firstKid[u] < 0) {
+      start[slot[u]] = leaves;
+      end[slot[u]] = ++leaves;
+      continue;
     }
+    const kids = [];
+    for (let v = firstKid[u]; v >= 0; v = nextKid[v]) kids.push(v);
+    for (let k = kids.length - 1; k >= 0; k--) stack.push(kids[k]);
+  }
+  // Inner members span their first child's start to their last child's end, from the last member back.
+  let maxDepth = 0;
+  for (let q = from + n - 1; q >= from; q--) {
+    const u = order[q];
+    if (depth[u] > maxDepth) maxDepth = depth[u];
+    if (firstKid[u] < 0) continue;
+    let last = firstKid[u];
+    while (nextKid[last] >= 0) last = nextKid[last];
+    start[slot[u]] = start[slot[firstKid[u]]];
+    end[slot[u]] = end[slot[last]];
   }
   const span = Math.max(1, leaves);
   const angle = new Float64Array(n);
-  let maxDepth = 0;
-  for (let i = 0; i < n; i++) {
-    angle[i] = ((start[i] + end[i]) / 2) / span * 1.82 * Math.PI - 0.91 * Math.PI;
-    if (depth[i] > maxDepth) maxDepth = depth[i];
-  }
   // Smallest positive angle step between members of one depth met one after the other in breadth-first order.
   const minGap = new Float64Array(maxDepth + 1).fill(Infinity);
   const lastAngle = new Float64Array(maxDepth + 1).fill(NaN);
   for (let i = 0; i < n; i++) {
-    const d = depth[i];
+    const d = depth[order[from + i]];
+    angle[i] = ((start[i] + end[i]) / 2) / span * 1.82 * Math.PI - 0.91 * Math.PI;
     const gap = Math.abs(angle[i] - lastAngle[d]);
     if (gap > 0 && gap < minGap[d]) minGap[d] = gap;
     lastAngle[d] = angle[i];
@@ -193,9 +188,8 @@ function radialFan(forest, group, c) {
   }
   const points = new Map();
   for (let i = 0; i < n; i++) {
-    const r = radius[depth[i]];
-    points.set(members[i], { x: Math.sin(angle[i]) * r, y: -Math.cos(angle[i]) * r, z: 3 * depth[i],
-      gen: forest.generation.get(members[i]) });
+    const u = order[from + i], r = radius[depth[u]];
+    points.set(ids[u], { x: Math.sin(angle[i]) * r, y: -Math.cos(angle[i]) * r, z: 3 * depth[u], gen: generation[u] });
   }
   return points;
 }

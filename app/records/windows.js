@@ -1,7 +1,7 @@
 // Several windows of one browser profile, and closing a window. A second launch opens a second window on
 // the same storage, so every stored tree carries a revision number and the id of its edit state (`editId`,
 // new whenever people or links changed). Each window remembers which stored edit state its open tree
-// comes from; a save checks the store first (storage.js) and never writes over an edit state this window
+// comes from; a save checks the store first (treestore.js) and never writes over an edit state this window
 // has not seen without asking. Saves and library changes are announced on a broadcast channel, so the
 // window that falls behind learns of it at once and tells the user. A save still waiting on its timer is
 // written when the page is hidden or closed.
@@ -128,7 +128,7 @@ function openTreeName() {
 }
 
 // What to do when the store holds edits of another window: asked in a shown page; a hidden page asks
-// when it is shown again; a closing page keeps both versions (or keeps a deleted tree) without asking.
+// when it is shown again (a closing page keeps both versions without asking: flushOnClose).
 function conflictChoice(kind, mode) {
   if (mode === 'quiet') {
     treeSync.askLater = true;
@@ -137,11 +137,9 @@ function conflictChoice(kind, mode) {
   }
   const name = openTreeName();
   if (kind === 'deleted') {
-    if (mode === 'close') return 'restore';
     return confirm('“' + name + '” was deleted in another Kinloom window.\n\nPress OK to keep this window’s ' +
       'version in your library, or Cancel to let it go.') ? 'restore' : 'drop';
   }
-  if (mode === 'close') return 'copy';
   return confirm('“' + name + '” was changed and saved in another Kinloom window after this window opened ' +
     'it.\n\nPress OK to save this window’s version over those changes, or Cancel to keep both: this ' +
     'window’s version is then saved as a new tree, “' + name + ' (copy)”.') ? 'overwrite' : 'copy';
@@ -226,7 +224,9 @@ function flushOnClose() {
     const parts = klnCurrentEditParts();
     const edited = treeEdited(parts);
     if (!edited && treeStale()) return;
-    const data = treeData();
+    const view = currentView();
+    if (!edited && !saveFailed && treeUnchanged(view)) return;
+    const data = treeDataWith(view);
     const claim = treeClaim(currentTreeId, data, edited, parts);
     const check = treeSync.behind || treeSync.lost ? { conflict: 'changed' }
       : planTreeWrite(currentTreeId, data, claim, readLocalDirectory());

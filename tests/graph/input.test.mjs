@@ -325,14 +325,17 @@ test('typing W into the search field never pans; opening a dialog stops a runnin
   await app.fill('#search', '');
   await focusGraph();
   await app.page.keyboard.down('s');
-  await sleep(300);
-  await app.run(() => modal('A dialog', '<p>Hello</p>', 'Close', closeModal));
-  await sleep(500);
-  const a = await camera(app);
-  await sleep(300);
-  assert.equal((await camera(app)).shiftY, a.shiftY, 'no movement while the dialog is open');
-  await app.page.keyboard.up('s');
-  await app.run(() => closeModal());
+  try {
+    await sleep(300);
+    await app.run(() => modal('A dialog', '<p>Hello</p>', 'Close', closeModal));
+    await app.run(() => new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r))));
+    const a = await camera(app);
+    await sleep(300);
+    assert.equal((await camera(app)).shiftY, a.shiftY, 'no movement while the dialog is open');
+  } finally {
+    await app.page.keyboard.up('s');
+    await app.run(() => closeModal());
+  }
 });
 
 test('Delete asks to delete the selected person, or says to select one; typing Delete in a field does neither', async () => {
