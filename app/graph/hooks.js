@@ -3,14 +3,12 @@
 // with the plain behaviour that applies while that feature is absent from the document.
 // Owns: frameLineageColours, plainForestCache.
 
-const ORB_STYLE_PLAIN = { size: 100, glow: 100, ring: 65, density: 9, speed: 100, effect: 'none', color: null };
-
 // The lineage colours of the active family for the current frame (id → colour), or null.
 let frameLineageColours = null;
 let plainForestCache = { key: null, forest: null };
 
 function personOrbStyle(person) {
-  return typeof orbStyleOf === 'function' ? orbStyleOf(person) : ORB_STYLE_PLAIN;
+  return orbStyleOf(person);
 }
 
 function monochromeLine() {
@@ -26,7 +24,11 @@ function colouredBranchesOn() {
 // Refreshes the colours in use once per frame, so that the lines and orbs of one frame share a palette.
 function refreshFrameColours() {
   frameLineageColours = null;
-  if (typeof refreshVisibleLineageColors === 'function') refreshVisibleLineageColors();
+  if (typeof refreshVisibleLineageColors === 'function') {
+    refreshVisibleLineageColors();
+    if (visibleLineageColors && visibleLineageColors.key) frameLineageColours = visibleLineageColors.colors;
+    return;
+  }
   if (typeof cachedLineageColors !== 'function') return;
   const home = activeRootPersonId();
   if (!home) return;
@@ -51,14 +53,14 @@ function denseLineColourOf(id) {
   return colouredBranchesOn() ? familyColourOf(id) : monochromeLine();
 }
 
+// The orb colour from the style already read for this orb (the same result as orbTint).
 function orbTintOf(id, person, root, style) {
-  if (typeof orbTint === 'function') return orbTint(id, person, root);
   if (style && style.color) return style.color;
-  return root ? '#efc85d' : familyColourOf(id);
+  return root ? ORB_HOME_GOLD : familyColourOf(id);
 }
 
 function paintOrbEffect(g, id, s, r, colour, style, now) {
-  if (typeof drawOrbFx === 'function') drawOrbFx(g, id, s, r, colour, style, now);
+  drawOrbFx(g, id, s, r, colour, style, now);
 }
 
 // The spanning forest of a family: the shared one when the layout provides it, else a plain breadth-first
@@ -162,7 +164,7 @@ function openOrbitDial(id, screen) {
 }
 
 function openPortraitEditor(id) {
-  if (typeof editPhoto === 'function') editPhoto(id);
+  editPhoto(id);
 }
 
 function deleteProfile(id) {
@@ -170,11 +172,11 @@ function deleteProfile(id) {
 }
 
 function portraitFullscreenPending() {
-  return typeof portraitFullscreenRestore === 'boolean' && portraitFullscreenRestore;
+  return portraitFullscreenRestore;
 }
 
 function dropPortraitFullscreenRestore() {
-  if (typeof clearPortraitFullscreenRestore === 'function') clearPortraitFullscreenRestore();
+  clearPortraitFullscreenRestore();
 }
 
 function showNavigator(ids, layout) {

@@ -1,6 +1,120 @@
-// Tree navigator: the small map of the whole visible family in the corner of the graph.
-// Owns: no state.
+// Tree navigator: the small map of the whole displayed family in the corner of the flat connected view,
+// with the current view as a rectangle; a press on the map moves the camera there.
+// Owns: treeMapGeometry.
+
+const MAP_WIDTH = 146;
+const MAP_HEIGHT = 224;
+const MAP_MIN_PEOPLE = 16;
+
+// {x0, y0, px, py, scale, width, height} of the last drawing, or null before the first.
+let treeMapGeometry = null;
+
+function treeMapWanted(count) {
+  return viewScope === 'connected' && !mode3 && count >= MAP_MIN_PEOPLE;
+}
+
+// Shows or hides the widget and, when shown and expanded, draws the map from the base layout (manual
+// offsets are left out so the map keeps the family's shape).
+function drawTreeNavigator(ids, layout) {
+  const widget = $('mapWidget'), canvas = $('treeNavigator');
+  if (!widget || !canvas) return;
+  const shown = treeMapWanted(ids.length);
+  widget.classList.toggle('hidden', !shown);
+  widget.style.display = shown ? 'block' : 'none';
+  if (!shown || widget.classList.contains('collapsed')) return;
+  const g = canvas.getContext('2d');
+  const width = canvas.width, height = canvas.height;
+  g.setTransform(1, 0, 0, 1, 0, 0);
+  g.clearRect(0, 0, width, height);
+  const points = [];
+  for (const id of ids) { const p = layout.get(id); if (p) points.push(p); }
+  if (points.length < 2) return;
+  let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+  for (const p of points) {
+    const x = finiteNumber(p.x), y = finiteNumber(p.y);
+    if (x < x0) x0 = x;
+    if (x > x1) x1 = x;
+    if (y < y0) y0 = y;
+    if (y > y1) y1 = y;
+  }
+  const scale = Math.min((width - 18) / Math.max(1, x1 - x0), (height - 20) / Math.max(1, y1 - y0));
+  const px = (width - (x1 - x0) * scale) / 2, py = (height - (y1 - y0) * scale) / 2;
+  const at = p => ({ x: px + (finiteNumber(p.x) - x0) * scale, y: py + (finiteNumber(p.y) - y0) * scale });
+  drawMapLines(g, ids, layout, at);
+  drawMapPeople(g, ids, layout, at);
+  drawMapView(g, x0, y0, px, py, scale);
+  treeMapGeometry = { x0, y0, px, py, scale, width, height };
+}
+
+function drawMapLines(g, ids, layout, at) {
+  const forest = familyForest(ids, focus);
+  g.lineWidth = 0.75;
+  g.globalAlpha = 0.6;
+  for (const c of forest.connections || []) {
+    const p = layout.get(c.a), q = layout.get(c.b);
+    if (!p || !q) continue;
+    const a = at(p), b = at(q);
+    g.strokeStyle = familyLineColor(c.b);
+    g.beginPath();
+    g.moveTo(a.x, a.y);
+    g.lineTo(b.x, b.y);
+    g.stroke();
+  }
+  g.globalAlpha = 1;
+}
+
+function drawMapPeople(g, ids, layout, at) {
+  const home = activeRootPersonId();
+  for (const id of ids) {
+    const p = layout.get(id);
+    if (!p) continue;
+    const s = at(p);
+    g.fillStyle = id === home ? '#ffe88e' : familyColor(id);
+    g.fillRect(s.x - 1, s.y - 1, 2, 2);
+  }
+}
+
+// The visible world window (the inverse of the flat projection at the graph area's corners), at least
+// 3 × 3 map pixels so that it stays visible when the view is tiny on the map.
+function drawMapView(g, x0, y0, px, py, scale) {
+  const z = Math.max(0.00001, zoom);
+  const left = (-w / 2 - shiftX) / z, right = (w / 2 - shiftX) / z;
+  const top = (-h / 2 - CENTRE_DROP - shiftY) / z, bottom = (h / 2 - CENTRE_DROP - shiftY) / z;
+  let ax = px + (left - x0) * scale, ay = py + (top - y0) * scale;
+  let bw = (right - left) * scale, bh = (bottom - top) * scale;
+  if (bw < 3) { ax -= (3 - bw) / 2; bw = 3; }
+  if (bh < 3) { ay -= (3 - bh) / 2; bh = 3; }
+  g.fillStyle = 'rgba(255,214,102,.10)';
+  g.fillRect(ax, ay, bw, bh);
+  g.strokeStyle = '#ffdd91';
+  g.lineWidth = 1.5;
+  g.strokeRect(ax, ay, bw, bh);
+}
+
+// A press on the map puts the world point under it at the exact middle of the graph area.
+function treeMapPress(ev) {
+  const geo = treeMapGeometry;
+  if (!geo || mode3 || viewScope !== 'connected') return;
+  ev.preventDefault();
+  ev.stopPropagation();
+  const canvas = $('treeNavigator');
+  const rect = canvas.getBoundingClientRect();
+  if (!(rect.width > 0) || !(rect.height > 0)) return;
+  const mx = (ev.clientX - rect.left) / rect.width * geo.width;
+  const my = (ev.clientY - rect.top) / rect.height * geo.height;
+  const wx = geo.x0 + (mx - geo.px) / geo.scale, wy = geo.y0 + (my - geo.py) / geo.scale;
+  setCameraFields({ shiftX: -wx * zoom, shiftY: -CENTRE_DROP - wy * zoom });
+  keepCamera();
+  scheduleSave();
+}
+
+function toggleTreeMap() {
+  const collapsed = $('mapWidget').classList.toggle('collapsed');
+  $('mapToggle').textContent = collapsed ? '+' : '−';
+  renderNeeded = true;
+}
 
 function installTreeNavigator() {
-  onClick('mapToggle', () => $('mapWidget').classList.toggle('collapsed'));
+  onClick('mapToggle', toggleTreeMap);
+  $('treeNavigator').addEventListener('pointerdown', treeMapPress);
 }

@@ -278,7 +278,7 @@ function drawChildlessCouples(lf) {
     const bend = adjustedPoint(mid, ids, 'spouseBend', worldMid(worldOf(lf, a0), worldOf(lf, b0)));
     const off = handleOffset(ids, 'spouseBend');
     const width = mode3 ? 1.75 : 1.65;
-    const spans = Math.abs(off.x) + Math.abs(off.y) + Math.abs(off.z) > 0.001
+    const spans = lf.editing || Math.abs(off.x) + Math.abs(off.y) + Math.abs(off.z) > 0.001
       ? [[a, bend], [bend, b]].map(([p, q]) => [p,
         { x: p.x + 0.40 * (q.x - p.x), y: p.y + 0.38 * (q.y - p.y) },
         { x: q.x - 0.40 * (q.x - p.x), y: q.y - 0.38 * (q.y - p.y) }, q])

@@ -246,6 +246,9 @@ function updateStats() {
   $('nodeCount').textContent = String(ids.length);
   $('totalCount').textContent = String(persons.size);
   $('linkCount').textContent = String(visibleLinkCount(ids));
+  // The command bar's count follows every refresh too, not only the generation controls: a person added
+  // or deleted changes it.
+  $('simplePersonCount').textContent = ids.length.toLocaleString() + ' people shown';
 }
 
 function refreshGenerationControls(reset = false) {

@@ -143,3 +143,7 @@ test('the sample family of examples/ imports whole', async () => {
   assert.deepEqual([t.peter.birthPlace, t.peter.residence, t.peter.occupation], ['Stockholm, Sweden', 'Uppsala, Sweden', 'Doctor']);
   assert.deepEqual(t.accented, [true, true, true, true, true]);
 });
+
+test('the import file chooser offers GEDCOM files, their .gedcom.txt form and plain text', async () => {
+  assert.equal(await app.run(() => $('importFile').accept), '.ged,.gedcom,.gedcom.txt,text/plain');
+});

@@ -109,6 +109,17 @@ test('a tree of one person: maximum 1, slider at 1 labelled All, one visible, no
   assert.equal(await app.textContent('#simplePersonCount'), '1 people shown');
 });
 
+test('the command bar count follows a refresh after people are added or deleted', async () => {
+  const ids = await app.build(['Ann', 'Bea'], [['Ann', 'Bea', 'parent']]);
+  await app.run(() => refreshGenerationControls(true));
+  assert.equal(await app.textContent('#simplePersonCount'), '2 people shown');
+  await app.run(id => { const kid = addPerson({ name: 'Cy' }); addEdge(id, kid, 'parent'); update(); }, ids.Bea);
+  assert.equal(await app.textContent('#simplePersonCount'), '3 people shown');
+  await app.run(id => { persons.delete(id); edges = edges.filter(e => e.a !== id && e.b !== id); update(); }, ids.Bea);
+  assert.equal(await app.textContent('#nodeCount'), await app.run(() => String(displayed().length)));
+  assert.equal(await app.textContent('#simplePersonCount'), `${await app.textContent('#nodeCount')} people shown`);
+});
+
 const sliderCases = [
   ['slider at 1 with descendants: one step away and their spouses', 1, true,
     ['H', 'P1', 'P2', 'S', 'HS', 'K', 'SS', 'KS']],

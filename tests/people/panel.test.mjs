@@ -287,7 +287,7 @@ test('entry points: each button opens its dialog or action for the selected pers
   await showPerson(app, ids['Base Person']);
   for (const [button, title] of [['Edit profile', 'Edit ancestor'], ['+ Parent', 'Add parent'],
     ['+ Sibling', 'Add sibling'], ['+ Spouse', 'Add spouse'], ['+ Child', 'Add child'],
-    ['Link existing', 'Link an existing person'], ['Review duplicates / merge', 'Review duplicates / merge']]) {
+    ['Link existing', 'Link an existing person'], ['Review duplicates / merge', 'Merge profiles — review before combining']]) {
     await panelButton(app, button).click();
     assert.equal(await dialogTitle(app), title, button);
     await closeDialog(app);
@@ -316,7 +316,7 @@ test('"Delete person" asks first; declining keeps everything, accepting removes 
   assert.notEqual(await app.eval('selected'), ids['Gone Child']);
 });
 
-test('"Add / change picture" opens the picture chooser and stores the picture as a square JPEG', async () => {
+test('"Add / change picture" opens the picture chooser and the editor, and saving stores a square JPEG', async () => {
   const ids = await app.build([{ name: 'Photo Person', key: 'P' }]);
   await showPerson(app, ids.P);
   const png = Buffer.from(await app.run(() => {
@@ -327,6 +327,8 @@ test('"Add / change picture" opens the picture chooser and stores the picture as
   }), 'base64');
   const [chooser] = await Promise.all([app.page.waitForEvent('filechooser'), panelButton(app, 'Add / change picture').click()]);
   await chooser.setFiles({ name: 'face.png', mimeType: 'image/png', buffer: png });
+  await app.page.waitForFunction(() => !!photoEditState);
+  await app.click('#modalSave');
   await app.page.waitForFunction(id => persons.get(id).photo !== '', ids.P);
   const photo = (await record(app, ids.P)).photo;
   assert.match(photo, /^data:image\/jpeg;base64,/);

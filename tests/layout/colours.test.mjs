@@ -1,0 +1,211 @@
+// Family line colours: the recorded father and mother of each child, line heads, the teal home line and
+// amber mother's line, the hue sequence, custom line colours, neighbourhoods and their labels, and the
+// "Colored branches" switch with its stored preference.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { useApp } from '../harness.mjs';
+
+const app = useApp();
+
+const TEAL = 'hsl(174 78% 68%)';
+const AMBER = 'hsl(32 78% 68%)';
+const hsl = hue => `hsl(${hue} 78% 68%)`;
+
+// The colours in use after a painted frame, by key.
+async function paintedColours(ids) {
+  await app.run(() => { renderNeeded = true; draw(); });
+  return app.run(ids => Object.fromEntries(Object.entries(ids).map(([k, id]) => [k, familyColor(id)])), ids);
+}
+
+async function setHome(key, ids) {
+  await app.run(id => { rootPersonId = focus = selected = id; update(); }, ids[key]);
+}
+
+// Parent records of one child (Kid): [parent key, sex, stored role]; the expected father and mother.
+const PARENT_CASES = [
+  ['no role, no sex: first father, second mother', [['P1', '', null], ['P2', '', null]], 'P1', 'P2'],
+  ['sex beats position', [['P1', 'F', null], ['P2', 'M', null]], 'P2', 'P1'],
+  ['a stored role beats sex', [['P1', 'M', 'mother'], ['P2', 'F', 'father']], 'P2', 'P1'],
+  ['two "father" roles: the one man among them', [['P1', 'F', 'father'], ['P2', 'M', 'father']], 'P2', null],
+  ['two "father" roles, two men: nobody', [['P1', 'M', 'father'], ['P2', 'M', 'father']], null, null],
+  ['a third parent without sex takes no role', [['P1', 'M', null], ['P2', 'F', null], ['P3', '', null]], 'P1', 'P2'],
+  ['one parent of unknown sex is the father', [['P1', '', null]], 'P1', null],
+  ['one woman is the mother only', [['P1', 'F', null]], null, 'P1'],
+];
+
+for (const [name, parents, father, mother] of PARENT_CASES) {
+  test(`parent index: ${name}`, async () => {
+    const ids = await app.build([...parents.map(([key, sex]) => ({ name: key, sex })), 'Kid'],
+      parents.map(([key]) => [key, 'Kid', 'parent']));
+    await app.run(({ ids, parents }) => {
+      for (const [key, , role] of parents) if (role) edges.find(e => e.a === ids[key] && e.b === ids.Kid).role = role;
+      rebuildEdgeIndex();
+    }, { ids, parents });
+    const got = await app.run(id => lineageParentIndex().get(id), ids.Kid);
+    assert.deepEqual(got, { father: father ? ids[father] : null, mother: mother ? ids[mother] : null });
+  });
+}
+
+test('a loop of fathers stops at the last person before it closes', async () => {
+  const heads = await app.run(() => {
+    const index = new Map([['a', { father: 'b', mother: null }], ['b', { father: 'c', mother: null }], ['c', { father: 'a', mother: null }],
+      ['d', { father: null, mother: 'e' }]]);
+    return ['a', 'd', 'e'].map(id => lineageFamilyHead(id, index));
+  });
+  assert.deepEqual(heads, ['c', 'e', 'e']);
+});
+
+test('home line teal, the mother\'s line amber, the next line the first hue of the sequence', async () => {
+  const ids = await app.build([
+    { name: 'Home', sex: 'M' }, { name: 'Dad', sex: 'M' }, { name: 'Mum', sex: 'F' }, { name: 'Grandpa', sex: 'M' },
+    { name: 'Granny', sex: 'F' }, { name: 'MumDad', sex: 'M' }, { name: 'MumMum', sex: 'F' }, { name: 'Wife', sex: 'F' },
+    { name: 'Son', sex: 'M' }],
+  [['Dad', 'Home', 'parent'], ['Mum', 'Home', 'parent'], ['Grandpa', 'Dad', 'parent'], ['Granny', 'Dad', 'parent'],
+    ['MumDad', 'Mum', 'parent'], ['MumMum', 'Mum', 'parent'], ['Home', 'Wife', 'spouse'], ['Home', 'Son', 'parent'],
+    ['Wife', 'Son', 'parent']]);
+  await setHome('Home', ids);
+  const c = await paintedColours(ids);
+  for (const k of ['Home', 'Dad', 'Grandpa', 'Son']) assert.equal(c[k], TEAL, k);
+  for (const k of ['Mum', 'MumDad']) assert.equal(c[k], AMBER, k);
+  const others = new Set([c.Granny, c.MumMum, c.Wife]);
+  assert.equal(others.size, 3, 'each further line has its own hue');
+  assert.ok([...others].every(v => /^hsl\((\d+) 78% 68%\)$/.test(v) && v !== TEAL && v !== AMBER));
+  assert.ok(others.has(hsl(278)), 'the first further line takes hue 278');
+});
+
+test('a child with only a mother follows her line; a father added later takes the child and its descendants', async () => {
+  const ids = await app.build([{ name: 'Home', sex: 'F' }, { name: 'Mum', sex: 'F' }, { name: 'Kid', sex: 'M' },
+    { name: 'Grandkid', sex: 'M' }, { name: 'Stranger', sex: 'M' }],
+  [['Mum', 'Home', 'parent'], ['Home', 'Kid', 'parent'], ['Kid', 'Grandkid', 'parent'], ['Home', 'Stranger', 'spouse']]);
+  await setHome('Home', ids);
+  let c = await paintedColours(ids);
+  for (const k of ['Home', 'Mum', 'Kid', 'Grandkid']) assert.equal(c[k], TEAL, k);
+  const strangerHue = c.Stranger;
+  assert.notEqual(strangerHue, TEAL);
+  await app.run(ids => { addEdge(ids.Stranger, ids.Kid, 'parent'); update(); }, ids);
+  c = await paintedColours(ids);
+  assert.equal(c.Kid, c.Stranger, 'the child switches to the father\'s line');
+  assert.equal(c.Grandkid, c.Stranger, 'and so do its descendants');
+  assert.notEqual(c.Kid, TEAL);
+});
+
+test('custom line colours: six hex digits in any case are used as they stand, anything else is ignored', async () => {
+  for (const [stored, expected] of [['#ABCDEF', '#ABCDEF'], ['#12ab9f', '#12ab9f'], ['#abc', null], ['#abcdefg', null], ['red', null], [12, null]]) {
+    const ids = await app.build([{ name: 'Head', sex: 'M', branchLineColor: stored }, 'Kid', 'Home'],
+      [['Head', 'Kid', 'parent'], ['Home', 'Kid', 'spouse']]);
+    await app.run(({ id, stored }) => { persons.get(id).branchLineColor = stored; }, { id: ids.Head, stored });
+    await setHome('Home', ids);
+    const c = await paintedColours(ids);
+    assert.equal(c.Kid, expected || hsl(278), String(stored));
+    assert.equal(c.Head, c.Kid, 'the whole line shares the colour');
+    assert.equal(await app.call('validBranchHex', stored), expected !== null, 'validBranchHex ' + stored);
+  }
+});
+
+test('the hue sequence: line k = 1 is 122, k = 16 is 73, k = 17 is 295, k = 34 is 279', async () => {
+  const ids = await app.build(['Home', ...Array.from({ length: 40 }, (_, i) => 'L' + i)]);
+  const colours = await app.run(ids => {
+    rootPersonId = focus = ids.Home;
+    const members = [ids.Home, ...Array.from({ length: 40 }, (_, i) => ids['L' + i])];
+    const map = lineageColors({ groups: [{ members }] });
+    return members.map(id => map.get(id));
+  }, ids);
+  assert.equal(colours[0], TEAL);
+  assert.deepEqual([colours[1], colours[2], colours[17], colours[18], colours[35]], [hsl(278), hsl(122), hsl(73), hsl(295), hsl(279)]);
+});
+
+test('someone outside the home group takes a neighbourhood colour; the panel shows the neighbourhood label', async () => {
+  const ids = await app.build(['Ann Smith', 'Bob Smith', 'Cy Jones', 'Dee Jones', 'Lone Walker'],
+    [['Ann Smith', 'Bob Smith', 'spouse'], ['Cy Jones', 'Dee Jones', 'sibling']]);
+  await setHome('Ann Smith', ids);
+  const c = await paintedColours(ids);
+  const state = await app.run(() => ({ map: [...getBranchState().map], labels: getBranchState().labels, palette: branchPalette }));
+  const group = new Map(state.map);
+  assert.deepEqual(state.labels, ['Smith · 1', 'Jones · 2', 'Walker · 3']);
+  assert.equal(c['Cy Jones'], state.palette[group.get(ids['Cy Jones'])]);
+  assert.equal(c['Lone Walker'], state.palette[2]);
+  assert.equal(c['Ann Smith'], TEAL);
+  await app.run(id => { selectPerson(id); }, ids['Cy Jones']);
+  assert.match(await app.text('#sideBody'), /Jones · 2/);
+});
+
+test('neighbourhood labels: most frequent last word over two letters, the first on a tie, else "Family"', async () => {
+  const labels = await app.run(() => {
+    const cases = [['Ann Lee', 'Bo Lee', 'Cy Ng'], ['Ann Moor', 'Bo Hill', 'Cy Hill', 'Di Moor'], ['Al', 'Bo Ng'], [' Eve  Stone  ']];
+    return cases.map((names, i) => {
+      persons.clear();
+      edges = [];
+      const ids = names.map(name => addPerson({ name }));
+      for (let j = 1; j < ids.length; j++) addEdge(ids[0], ids[j], 'sibling');
+      rootPersonId = focus = selected = ids[0];
+      update();
+      return getBranchState().labels[0];
+    });
+  });
+  assert.deepEqual(labels, ['Lee · 1', 'Moor · 1', 'Family · 1', 'Stone · 1']);
+});
+
+test('a chain of 100 people from the home person makes neighbourhoods of 42, 42 and 16', async () => {
+  const names = Array.from({ length: 100 }, (_, i) => 'P' + String(i).padStart(3, '0'));
+  const links = names.slice(1).map((n, i) => [names[i], n, 'parent']);
+  const ids = await app.build(names, links);
+  await setHome('P000', ids);
+  const groups = await app.run(() => getBranchState().groups);
+  assert.deepEqual(groups.map(g => g.length), [42, 42, 16]);
+  const order = names.map(n => ids[n]);
+  assert.deepEqual(groups, [order.slice(0, 42), order.slice(42, 84), order.slice(84)]);
+  await setHome('P099', ids);
+  const fromEnd = await app.run(() => getBranchState().groups.map(g => g.length));
+  assert.deepEqual(fromEnd, [42, 42, 16], 'the home person at the other end starts from there');
+  assert.equal(await app.run(id => getBranchState().groups[0][0], null), ids.P099);
+});
+
+test('neighbours are taken parents and children first, then spouses, then siblings', async () => {
+  const ids = await app.build(['Mid', 'Sib', 'Wife', 'Kid', 'Other'],
+    [['Mid', 'Sib', 'sibling'], ['Mid', 'Wife', 'spouse'], ['Mid', 'Kid', 'parent'], ['Other', 'Sib', 'spouse']]);
+  const groups = await app.run(ids => familyNeighborhoods([...persons.keys()], ids.Mid, 3).groups, ids);
+  assert.deepEqual(groups, [[ids.Mid, ids.Kid, ids.Wife], [ids.Sib, ids.Other]]);
+});
+
+test('"Colored branches" off: every line is #9ce3e7, orbs keep their colours, and the switch survives a restart', async () => {
+  const ids = await app.build([{ name: 'Dad', sex: 'M' }, { name: 'Mum', sex: 'F' }, 'Kid'],
+    [['Dad', 'Kid', 'parent'], ['Mum', 'Kid', 'parent']]);
+  await setHome('Kid', ids);
+  const before = await paintedColours(ids);
+  assert.equal(await app.run(() => localStorage.getItem('sollary-genealogy-colored-branches')), null);
+  assert.equal(await app.page.locator('#coloredBranchesToggle').isChecked(), true);
+  await app.click('#coloredBranchesToggle');
+  assert.equal(await app.run(() => localStorage.getItem('sollary-genealogy-colored-branches')), 'false');
+  const lines = await app.run(ids => Object.values(ids).map(id => familyLineColor(id)), ids);
+  assert.deepEqual(lines, ['#9ce3e7', '#9ce3e7', '#9ce3e7']);
+  assert.deepEqual(await paintedColours(ids), before, 'orb colours do not change');
+  await app.relaunch();
+  await app.enter();
+  assert.equal(await app.page.locator('#coloredBranchesToggle').isChecked(), false);
+  assert.equal(await app.eval('coloredBranchesEnabled'), false);
+  await app.click('#coloredBranchesToggle');
+  assert.equal(await app.run(() => localStorage.getItem('sollary-genealogy-colored-branches')), 'true');
+  assert.equal(await app.eval('coloredBranchesEnabled'), true);
+});
+
+test('only the stored text "false" turns the switch off', async () => {
+  for (const [stored, on] of [['false', false], ['0', true], ['FALSE', true], ['', true]]) {
+    await app.run(v => localStorage.setItem('sollary-genealogy-colored-branches', v), stored);
+    assert.equal(await app.call('readColoredBranches'), on, JSON.stringify(stored));
+  }
+  await app.run(() => localStorage.removeItem('sollary-genealogy-colored-branches'));
+});
+
+test('line colours are kept under a key and recomputed after an edit', async () => {
+  const ids = await app.build([{ name: 'Home', sex: 'M' }, { name: 'Kid', sex: 'M' }], [['Home', 'Kid', 'parent']]);
+  await setHome('Home', ids);
+  await paintedColours(ids);
+  const same = await app.run(() => {
+    const forest = tidyForest(connectedPeople(rootPersonId), rootPersonId);
+    return cachedLineageColors(forest) === cachedLineageColors(forest);
+  });
+  assert.ok(same, 'a second call returns the memo');
+  await app.run(id => { persons.get(id).branchLineColor = '#112233'; update(); }, ids.Home);
+  const c = await paintedColours(ids);
+  assert.deepEqual(c, { Home: '#112233', Kid: '#112233' });
+});
