@@ -1,6 +1,6 @@
 // Tree navigator: the small map of the whole displayed family in the corner of the flat connected view,
 // with the current view as a rectangle; a press on the map moves the camera there.
-// Owns: treeMapGeometry.
+// Owns: treeMapGeometry, treeMapPicture.
 
 const MAP_WIDTH = 146;
 const MAP_HEIGHT = 224;
@@ -8,6 +8,15 @@ const MAP_MIN_PEOPLE = 16;
 
 // {x0, y0, px, py, scale, width, height} of the last drawing, or null before the first.
 let treeMapGeometry = null;
+// The map's family (lines and dots) drawn once into a canvas of its own, with what it was drawn from: a
+// frame that shows the same family only copies it and draws the view rectangle, so a large tree does not
+// redraw every line and dot of the map on every paint.
+let treeMapPicture = { key: null, canvas: null, geometry: null };
+
+function treeMapKey(ids, layout) {
+  return [layout, ids.length, ids[0], ids[ids.length - 1], activeRootPersonId(), persons.size, edges.length,
+    coloredBranchesEnabled, branchState.key, visibleLineageColors.key, lineageColorMemo.key];
+}
 
 function treeMapWanted(count) {
   return viewScope === 'connected' && !mode3 && count >= MAP_MIN_PEOPLE;
@@ -26,9 +35,33 @@ function drawTreeNavigator(ids, layout) {
   const width = canvas.width, height = canvas.height;
   g.setTransform(1, 0, 0, 1, 0, 0);
   g.clearRect(0, 0, width, height);
+  const key = treeMapKey(ids, layout);
+  const cached = treeMapPicture;
+  if (cached.key && cached.canvas.width === width && cached.canvas.height === height &&
+      key.every((v, i) => v === cached.key[i])) {
+    if (!cached.geometry) return;
+    g.drawImage(cached.canvas, 0, 0);
+    const { x0, y0, px, py, scale } = cached.geometry;
+    drawMapView(g, x0, y0, px, py, scale);
+    treeMapGeometry = cached.geometry;
+    return;
+  }
+  const picture = document.createElement('canvas');
+  picture.width = width;
+  picture.height = height;
+  treeMapPicture = { key, canvas: picture, geometry: drawMapFamily(picture.getContext('2d'), ids, layout, width, height) };
+  if (!treeMapPicture.geometry) return;
+  g.drawImage(picture, 0, 0);
+  const { x0, y0, px, py, scale } = treeMapPicture.geometry;
+  drawMapView(g, x0, y0, px, py, scale);
+  treeMapGeometry = treeMapPicture.geometry;
+}
+
+// The family part of the map: lines and dots. Returns the geometry, or null with fewer than two points.
+function drawMapFamily(g, ids, layout, width, height) {
   const points = [];
   for (const id of ids) { const p = layout.get(id); if (p) points.push(p); }
-  if (points.length < 2) return;
+  if (points.length < 2) return null;
   let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
   for (const p of points) {
     const x = finiteNumber(p.x), y = finiteNumber(p.y);
@@ -42,35 +75,55 @@ function drawTreeNavigator(ids, layout) {
   const at = p => ({ x: px + (finiteNumber(p.x) - x0) * scale, y: py + (finiteNumber(p.y) - y0) * scale });
   drawMapLines(g, ids, layout, at);
   drawMapPeople(g, ids, layout, at);
-  drawMapView(g, x0, y0, px, py, scale);
-  treeMapGeometry = { x0, y0, px, py, scale, width, height };
+  return { x0, y0, px, py, scale, width, height };
 }
 
+// Lines and dots are gathered into one path per colour, so that a large family costs one stroke or fill
+// per colour instead of one per person.
 function drawMapLines(g, ids, layout, at) {
   const forest = familyForest(ids, focus);
-  g.lineWidth = 0.75;
-  g.globalAlpha = 0.6;
+  const paths = new Map();
   for (const c of forest.connections || []) {
     const p = layout.get(c.a), q = layout.get(c.b);
     if (!p || !q) continue;
     const a = at(p), b = at(q);
-    g.strokeStyle = familyLineColor(c.b);
-    g.beginPath();
-    g.moveTo(a.x, a.y);
-    g.lineTo(b.x, b.y);
-    g.stroke();
+    const colour = familyLineColor(c.b);
+    let path = paths.get(colour);
+    if (!path) paths.set(colour, path = new Path2D());
+    path.moveTo(a.x, a.y);
+    path.lineTo(b.x, b.y);
+  }
+  g.lineWidth = 0.75;
+  g.globalAlpha = 0.6;
+  for (const [colour, path] of paths) {
+    g.strokeStyle = colour;
+    g.stroke(path);
   }
   g.globalAlpha = 1;
 }
 
 function drawMapPeople(g, ids, layout, at) {
   const home = activeRootPersonId();
+  const paths = new Map();
+  let homePoint = null;
   for (const id of ids) {
     const p = layout.get(id);
     if (!p) continue;
     const s = at(p);
-    g.fillStyle = id === home ? '#ffe88e' : familyColor(id);
-    g.fillRect(s.x - 1, s.y - 1, 2, 2);
+    if (id === home) { homePoint = s; continue; }
+    const colour = familyColor(id);
+    let path = paths.get(colour);
+    if (!path) paths.set(colour, path = new Path2D());
+    path.rect(s.x - 1, s.y - 1, 2, 2);
+  }
+  for (const [colour, path] of paths) {
+    g.fillStyle = colour;
+    g.fill(path);
+  }
+  // The home dot last, so that no other dot covers it.
+  if (homePoint) {
+    g.fillStyle = '#ffe88e';
+    g.fillRect(homePoint.x - 1, homePoint.y - 1, 2, 2);
   }
 }
 

@@ -174,6 +174,25 @@ test('the view rectangle follows the camera and stays at least 3 pixels when the
   }
 });
 
+test('the drawn family is reused while only the camera moves, and drawn again when the family changes', async () => {
+  const ids = await family(16);
+  await paint();
+  const drawn = await app.countCalls('drawMapFamily');
+  try {
+    for (const shiftX of [40, -120, 300]) {
+      await setCamera(app, { zoom: 0.3, shiftX, shiftY: 0 });
+      await paint();
+    }
+    assert.equal(await drawn.count(), 0, 'panning copies the map');
+    await app.run(home => { const kid = addPerson({ name: 'Late Kid' }); addEdge(home, kid, 'parent'); update(); }, ids.Home);
+    await paint();
+    assert.equal(await drawn.count(), 1, 'a new person draws the family again');
+    assert.equal(await widgetShown(), true);
+  } finally {
+    await drawn.restore();
+  }
+});
+
 test('the collapse button hides the map and shows "+", pressing again brings it back with "−"', async () => {
   const ids = await family(16);
   await paint();
