@@ -30,6 +30,7 @@ function drawTreeNavigator(ids, layout) {
   const shown = treeMapWanted(ids.length);
   widget.classList.toggle('hidden', !shown);
   widget.style.display = shown ? 'block' : 'none';
+  if (shown) keepMapClearOfCommandBar(widget);
   if (!shown || widget.classList.contains('collapsed')) return;
   const g = canvas.getContext('2d');
   const width = canvas.width, height = canvas.height;
@@ -55,6 +56,20 @@ function drawTreeNavigator(ids, layout) {
   const { x0, y0, px, py, scale } = treeMapPicture.geometry;
   drawMapView(g, x0, y0, px, py, scale);
   treeMapGeometry = treeMapPicture.geometry;
+}
+
+// The map sits in the bottom right corner, beneath the command bar in the stacking order. In a narrow
+// graph area the centred bar reaches that corner and would hide the map and its collapse button, so the map
+// then stands just above the bar instead. Its usual place is worked out from the corner each time, so the
+// decision never depends on where it stood before.
+function keepMapClearOfCommandBar(widget) {
+  const area = widget.offsetParent, bar = $('commandBar');
+  if (!area || !bar || bar.offsetParent === null) { widget.style.bottom = ''; return; }
+  const a = area.getBoundingClientRect(), b = bar.getBoundingClientRect();
+  const width = widget.offsetWidth, height = widget.offsetHeight;
+  const right = a.right - 13, left = right - width, bottom = a.bottom - 36, top = bottom - height;
+  const overlaps = left < b.right && right > b.left && top < b.bottom && bottom > b.top;
+  widget.style.bottom = overlaps ? Math.ceil(a.bottom - b.top + 8) + 'px' : '';
 }
 
 // The family part of the map: lines and dots. Returns the geometry, or null with fewer than two points.

@@ -193,6 +193,31 @@ test('the drawn family is reused while only the camera moves, and drawn again wh
   }
 });
 
+test('in a narrow window the map stands above the command bar instead of under it; in a wide one in its corner', async () => {
+  await family(20);
+  const boxes = () => app.run(() => {
+    const m = $('mapWidget').getBoundingClientRect(), b = $('commandBar').getBoundingClientRect();
+    return { overlap: m.left < b.right && m.right > b.left && m.top < b.bottom && m.bottom > b.top,
+      bottom: $('mapWidget').style.bottom };
+  });
+  try {
+    await app.page.setViewportSize({ width: 1280, height: 800 });
+    await app.frames(2);
+    await paint();
+    const narrow = await boxes();
+    assert.equal(narrow.overlap, false, 'the command bar leaves the map free');
+    assert.notEqual(narrow.bottom, '');
+    await app.page.locator('#mapToggle').click();
+    assert.equal(await app.textContent('#mapToggle'), '+', 'the collapse button can be pressed');
+    await app.page.locator('#mapToggle').click();
+  } finally {
+    await app.page.setViewportSize({ width: 1700, height: 900 });
+    await app.frames(2);
+  }
+  await paint();
+  assert.deepEqual(await boxes(), { overlap: false, bottom: '' });
+});
+
 test('the collapse button hides the map and shows "+", pressing again brings it back with "−"', async () => {
   const ids = await family(16);
   await paint();
