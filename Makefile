@@ -50,6 +50,7 @@ run: all
 	@tools/run.sh
 
 bench: all
+	@tools/bench-deps.sh
 	@node bench/run.mjs
 
 clean:

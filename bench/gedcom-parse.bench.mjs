@@ -3,7 +3,6 @@
 // run. Best of several alternating runs after a warm-up; throughput in MB of file per second, and the ratio.
 import fs from 'node:fs';
 import path from 'node:path';
-import { createRequire } from 'node:module';
 import { ROOT } from '../tests/harness.mjs';
 import { syntheticGedcom } from './gedcom-synth.mjs';
 
@@ -18,8 +17,8 @@ const mbps = (bytes, ms) => (bytes / 1e6) / (ms / 1000);
 const fixed = n => (n >= 100 ? n.toFixed(0) : n.toFixed(1));
 
 export async function run(app) {
-  const require = createRequire(path.join(ROOT, 'package.json'));
-  const umd = fs.readFileSync(require.resolve('parse-gedcom/dist/index.umd.js'), 'utf8');
+  // Unpacked by tools/bench-deps.sh (`make bench` runs it).
+  const umd = fs.readFileSync(path.join(ROOT, 'build', 'bench-deps', 'parse-gedcom', 'dist', 'index.umd.js'), 'utf8');
   // The library's UMD wrapper sets `parseGedcom` on `this`: give it an object of its own, not the window.
   await app.eval(`window.__npmGedcom = (function () {\n${umd}\n;return this.parseGedcom;}).call({}); 0`);
 
