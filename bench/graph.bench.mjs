@@ -11,9 +11,10 @@ const RUNS = 7;
 const median = list => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
 
 // A family of about n people, built in the page: generations of couples, each with up to four children,
-// every child married to a spouse from outside, breadth first from one founding couple.
-function buildFamily(app, n) {
-  return app.run(n => {
+// every child married to a spouse from outside, breadth first from one founding couple. `seed` picks the
+// numbers of children.
+export function buildFamily(app, n, seed = 7) {
+  return app.run(([n, seed]) => {
     persons.clear();
     try { edges = []; } catch { edges.length = 0; }
     focus = selected = rootPersonId = null;
@@ -24,7 +25,7 @@ function buildFamily(app, n) {
       const b = addPerson({ name: 'Founding Mother', sex: 'F', birth: '1602' });
       addEdge(a, b, 'spouse');
       const couples = [[a, b]];
-      let made = 2, seed = 7;
+      let made = 2;
       const random = () => (seed = (seed * 16807) % 2147483647) / 2147483647;
       for (let i = 0; i < couples.length && made < n; i++) {
         const [p, q] = couples[i];
@@ -48,18 +49,20 @@ function buildFamily(app, n) {
     focus = rootPersonId = selected = persons.keys().next().value;
     update();
     return displayed().length;
-  }, n);
+  }, [n, seed]);
 }
 
 // Median time of one frame: the paint routine alone, and with the canvas rasterised (a one-pixel read
-// waits for it), after a warm-up frame that fills the layout caches.
-async function paintTime(app, to3) {
-  await app.run(to3 => {
+// waits for it), after a warm-up frame that fills the layout caches; and the orbs painted. `zoomIn` above 1
+// zooms in from the fitted view.
+export async function paintTime(app, to3, zoomIn = 1, runs = RUNS) {
+  await app.run(([to3, zoomIn]) => {
     if (mode3 !== to3) modeSwitch(to3);
     fitGraph();
+    if (zoomIn > 1) setCameraFields({ zoom: zoom * zoomIn });
     renderNeeded = true;
     draw();
-  }, to3);
+  }, [to3, zoomIn]);
   return app.run(runs => {
     const ctx = $('tree').getContext('2d');
     const script = [], raster = [];
@@ -72,8 +75,8 @@ async function paintTime(app, to3) {
       raster.push(performance.now() - t0);
     }
     const median = list => list.sort((a, b) => a - b)[Math.floor(runs / 2)];
-    return [median(script), median(raster)];
-  }, RUNS);
+    return [median(script), median(raster), hitNodes.length];
+  }, runs);
 }
 
 // Frames per second while D is held for two seconds, and layout arrangements made meanwhile.

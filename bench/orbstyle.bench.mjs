@@ -5,51 +5,12 @@
 // of them at the 24-particle cap.
 // "script" is the paint routine; "with raster" also waits for the canvas to be rasterised.
 import os from 'node:os';
+import { buildFamily, paintTime } from './graph.bench.mjs';
 
 export const name = 'orbstyle';
 
 const RUNS = 9;
 const EFFECTS = ['sparkles', 'stardust', 'fireflies', 'orbit', 'comet', 'pulse', 'aurora'];
-
-// Generations of couples breadth first, up to four children each, every child married to a spouse.
-function buildFamily(app, n) {
-  return app.run(n => {
-    persons.clear();
-    try { edges = []; } catch { edges.length = 0; }
-    focus = selected = rootPersonId = null;
-    expanded = new Set();
-    bulkImport = true;
-    try {
-      const a = addPerson({ name: 'Founder Ancestor', sex: 'M' });
-      const b = addPerson({ name: 'Founding Mother', sex: 'F' });
-      addEdge(a, b, 'spouse');
-      const couples = [[a, b]];
-      let made = 2, seed = 11;
-      const random = () => (seed = (seed * 16807) % 2147483647) / 2147483647;
-      for (let i = 0; i < couples.length && made < n; i++) {
-        const [p, q] = couples[i];
-        const kids = 1 + Math.floor(random() * 4);
-        for (let k = 0; k < kids && made < n; k++) {
-          const child = addPerson({ name: 'Child ' + made + ' Lineage' });
-          made++;
-          addEdge(p, child, 'parent');
-          addEdge(q, child, 'parent');
-          if (made < n) {
-            const spouse = addPerson({ name: 'Spouse ' + made + ' Family' });
-            made++;
-            addEdge(child, spouse, 'spouse');
-            couples.push([child, spouse]);
-          }
-        }
-      }
-    } finally {
-      bulkImport = false;
-    }
-    focus = rootPersonId = persons.keys().next().value;
-    update();
-    return displayed().length;
-  }, n);
-}
 
 // Every person gets a style (effects in turn, dense particles, some own colours) and one of eight portraits
 // (360 × 360 JPEGs as the editor stores them); waits until every portrait has loaded.
@@ -89,33 +50,6 @@ function plainEveryone(app) {
   });
 }
 
-// Median paint time in a view: fitted, or zoomed in on the home person by `zoomIn`.
-async function paintTime(app, to3, zoomIn) {
-  await app.run(([to3, zoomIn]) => {
-    if (mode3 !== to3) modeSwitch(to3);
-    fitGraph();
-    if (zoomIn > 1) setCameraFields({ zoom: zoom * zoomIn });
-    renderNeeded = true;
-    draw();
-  }, [to3, zoomIn]);
-  return app.run(runs => {
-    const ctx = $('tree').getContext('2d');
-    const script = [], raster = [], shown = [];
-    for (let i = 0; i < runs; i++) {
-      renderNeeded = true;
-      const t0 = performance.now();
-      draw();
-      script.push(performance.now() - t0);
-      ctx.getImageData(0, 0, 1, 1);
-      raster.push(performance.now() - t0);
-      shown.push(hitNodes.length);
-    }
-    const median = list => list.sort((a, b) => a - b)[Math.floor(runs / 2)];
-    return [median(script), median(raster), shown[0]];
-  }, RUNS);
-}
-
-// The effects alone: 1,100 orbs of radius 14 on an offscreen canvas, every effect in turn, 24 particles.
 function effectsAlone(app) {
   return app.run(([effects, runs]) => {
     const c = document.createElement('canvas');
@@ -141,12 +75,12 @@ export async function run(app) {
   // 1,100 people: the detailed renderer's ceiling. 300 people: under the count where every orb's effect
   // is drawn, the heaviest case for effects.
   for (const [n, zooms] of [[1100, [1, 2, 6]], [300, [1]]]) {
-    const shown = await buildFamily(app, n);
+    const shown = await buildFamily(app, n, 11);
     for (const [label, prepare] of [['styled with portraits', styleEveryone], ['plain', plainEveryone]]) {
       await prepare(app);
       for (const to3 of [false, true]) {
         for (const zoomIn of zooms) {
-          const [script, raster, painted] = await paintTime(app, to3, zoomIn);
+          const [script, raster, painted] = await paintTime(app, to3, zoomIn, RUNS);
           const view = `${to3 ? '3D' : '2D'} ${zoomIn > 1 ? 'zoomed in ×' + zoomIn + ', ' + painted + ' orbs on screen' : 'fitted'}`;
           rows.push([`paint ${shown} people ${label}, ${view} (script)`, script]);
           rows.push([`paint ${shown} people ${label}, ${view} (with raster)`, raster]);

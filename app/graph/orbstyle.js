@@ -63,15 +63,7 @@ function orbTint(id, person, root) {
 }
 
 function glowParticle(g, x, y, r, color, bright = 1) {
-  g.save();
-  g.shadowColor = color;
-  g.shadowBlur = 8 * bright;
-  g.fillStyle = color;
-  g.globalAlpha = Math.min(1, 0.65 + 0.24 * bright);
-  g.beginPath();
-  g.arc(x, y, Math.max(0.65, r), 0, Math.PI * 2);
-  g.fill();
-  g.restore();
+  glowParticles(g, [x, y, r], color, bright);
 }
 
 // Many glowing dots of one colour and brightness as one filled path: the same look as glowParticle for
