@@ -15,15 +15,7 @@ function klnBinaryFromDataURL(url) {
 }
 
 function klnDownloadBlob(blob, name) {
-  const url = URL.createObjectURL(blob);
-  const a = document.createElement('a');
-  a.href = url;
-  a.download = name;
-  a.hidden = true;
-  document.body.appendChild(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(url), KLN_DOWNLOAD_RELEASE_MS);
+  download(name, blob, blob.type, KLN_DOWNLOAD_RELEASE_MS);
 }
 
 // The CRC-32 of ZIP: reflected polynomial 0xEDB88320, initial value and final exclusive-or all ones.
