@@ -4,53 +4,64 @@
 // key differs from the recorded one, becomes a step. Reading the state when the burst ends rather than at
 // every request gives the same steps (every change is followed by a request) at a fraction of the cost on
 // large trees. Undo and redo read a waiting state first.
-// A state is kept as its snapshot text; its edit key is the JSON text of [persons, edges], held as its two
-// parts (the JSON texts of the people and of the links), which are the very texts inside the snapshot, so
-// one serialisation serves snapshot, key and comparison.
+// A state is kept as its snapshot: the texts of its people and links (recordtext.js) and the JSON text of
+// the rest. The texts are made incrementally, only the people and links that changed since the last
+// reading being serialised again, and kept in runs of records that the snapshots of a tree share; the
+// snapshot's JSON text is put together only when a step is applied. The edit key, the JSON text of
+// [persons, edges], is held as its two parts, the texts of the people and of the links, and compared run
+// by run.
 // Owns: klnHistory, KLN_HISTORY_CAP, KLN_HISTORY_BYTES.
 
 const KLN_HISTORY_CAP = 12;
 const KLN_HISTORY_BYTES = 48 * 1024 * 1024;
 const KLN_HISTORY_DELAY = 360;
 
-// tree, base, key, pending, undo, redo, timer, restoring: as the history's record describes them;
-// pending is {snapshot, key, parts} once read, or {snapshot: null} while the waiting state is unread.
-// parts: the key parts of base.
-let klnHistory = { tree: null, base: null, key: '', parts: null, pending: null, undo: [], redo: [], timer: null,
+// tree, base, key, pending, undo, redo, timer, restoring: as the history's record describes them; base
+// and the lists hold snapshots ({persons, edges, rest, length}: record texts, the JSON text after them and
+// the length of the whole JSON text); key is {persons, edges}, the two parts of base's edit key; pending
+// is {snapshot, key} once read, or {snapshot: null} while the waiting state is unread.
+let klnHistory = { tree: null, base: null, key: null, pending: null, undo: [], redo: [], timer: null,
   restoring: false };
 
 function klnJSON(value) {
   return JSON.stringify(value === undefined ? null : value);
 }
 
-// The current state: snapshot text, key text and key parts, from one serialisation of people and links.
+// The current state: its snapshot and edit key, from one (incremental) reading of people and links.
 function klnEditState() {
-  const people = JSON.stringify(storedPersons(persons));
-  const links = JSON.stringify(edges);
-  const snapshot = '{"persons":' + people + ',"edges":' + links + ',"focus":' + klnJSON(focus) +
-    ',"rootPersonId":' + klnJSON(rootPersonId) + ',"selected":' + klnJSON(selected) +
-    ',"expanded":' + JSON.stringify([...expanded]) + '}';
-  return { snapshot, key: '[' + people + ',' + links + ']', parts: { persons: people, edges: links } };
+  const people = peopleTexts(persons);
+  const links = linkTexts(edges);
+  const rest = ',"focus":' + klnJSON(focus) + ',"rootPersonId":' + klnJSON(rootPersonId) + ',"selected":' +
+    klnJSON(selected) + ',"expanded":' + JSON.stringify([...expanded]) + '}';
+  const length = '{"persons":'.length + people.length + ',"edges":'.length + links.length + rest.length;
+  return { snapshot: { persons: people, edges: links, rest, length }, key: { persons: people, edges: links } };
+}
+
+// The JSON text of a snapshot (a snapshot given as text is its own).
+function klnSnapshotText(snapshot) {
+  if (typeof snapshot === 'string') return snapshot;
+  return '{"persons":' + recordListText(snapshot.persons) + ',"edges":' + recordListText(snapshot.edges) +
+    snapshot.rest;
 }
 
 function klnEditSnapshot() {
-  return klnEditState().snapshot;
+  return klnSnapshotText(klnEditState().snapshot);
 }
 
 function klnEditKey(snapshot) {
-  const data = JSON.parse(snapshot);
+  const data = JSON.parse(klnSnapshotText(snapshot));
   return JSON.stringify([data.persons, data.edges]);
 }
 
 function klnSameParts(a, b) {
-  return !!a && !!b && a.persons === b.persons && a.edges === b.edges;
+  return !!a && !!b && sameRecordTexts(a.persons, b.persons) && sameRecordTexts(a.edges, b.edges);
 }
 
 function klnResetEditHistory() {
   clearTimeout(klnHistory.timer);
   const state = currentTreeId ? klnEditState() : null;
-  Object.assign(klnHistory, { tree: currentTreeId || null, base: state && state.snapshot, key: state ? state.key : '',
-    parts: state && state.parts, pending: null, undo: [], redo: [], timer: null });
+  Object.assign(klnHistory, { tree: currentTreeId || null, base: state && state.snapshot, key: state && state.key,
+    pending: null, undo: [], redo: [], timer: null });
   klnHistoryButtons();
 }
 
@@ -60,7 +71,7 @@ function klnQueueHistoryMutation() {
     klnResetEditHistory();
     return;
   }
-  klnHistory.pending = { snapshot: null, key: null, parts: null };
+  klnHistory.pending = { snapshot: null, key: null };
   clearTimeout(klnHistory.timer);
   klnHistory.timer = setTimeout(klnCommitHistory, KLN_HISTORY_DELAY);
 }
@@ -70,7 +81,7 @@ function klnReadPending() {
   const p = klnHistory.pending;
   if (!p || p.snapshot !== null) return;
   const state = klnEditState();
-  klnHistory.pending = klnSameParts(state.parts, klnHistory.parts) ? null : state;
+  klnHistory.pending = klnSameParts(state.key, klnHistory.key) ? null : state;
 }
 
 function klnCommitHistory() {
@@ -79,10 +90,10 @@ function klnCommitHistory() {
   klnReadPending();
   const p = klnHistory.pending;
   klnHistory.pending = null;
-  if (!p || klnSameParts(p.parts, klnHistory.parts)) return;
+  if (!p || klnSameParts(p.key, klnHistory.key)) return;
   klnHistory.undo.push(klnHistory.base);
   klnTrimHistory(klnHistory.undo);
-  Object.assign(klnHistory, { base: p.snapshot, key: p.key, parts: p.parts });
+  Object.assign(klnHistory, { base: p.snapshot, key: p.key });
   klnHistory.redo.length = 0;
   klnHistoryButtons();
 }
@@ -118,7 +129,7 @@ function klnStep(fromList, toList, emptyMessage, doneMessage) {
   // The key is read from the tree as applied (the same as the snapshot's unless it held broken links), so
   // that the history's texts always describe the open tree.
   const applied = klnEditState();
-  Object.assign(klnHistory, { base: snapshot, key: applied.key, parts: applied.parts });
+  Object.assign(klnHistory, { base: snapshot, key: applied.key });
   klnHistoryButtons();
   toast(doneMessage);
 }
@@ -130,7 +141,7 @@ function klnRestoreEditSnapshot(snapshot) {
   klnCancelPositionCapture();
   let data;
   try {
-    data = JSON.parse(snapshot);
+    data = JSON.parse(klnSnapshotText(snapshot));
   } catch (e) {
     console.warn('An edit-history step could not be read:', e);
     data = {};
@@ -164,11 +175,27 @@ function klnMoveHistoryTo(id) {
   klnHistory.tree = id;
 }
 
-// Edit-key parts of the open tree as it stands (a waiting state is read now), or null without a history.
+// Edit-key parts of the open tree as it stands now, or null without a history. The tree is read afresh
+// (cheap: only changed records are serialised again), so that a save stores exactly the tree in memory
+// even when a change has not been offered yet; such a change becomes the waiting state. Texts equal to
+// ones the history holds are given as those.
 function klnCurrentEditParts() {
-  if (!currentTreeId || klnHistory.tree !== currentTreeId || !klnHistory.parts) return null;
-  klnReadPending();
-  return klnHistory.pending ? klnHistory.pending.parts : klnHistory.parts;
+  if (!currentTreeId || klnHistory.tree !== currentTreeId || !klnHistory.key) return null;
+  const state = klnEditState();
+  const p = klnHistory.pending;
+  if (p && p.snapshot !== null && klnSameParts(p.key, state.key)) return p.key;
+  if (klnSameParts(state.key, klnHistory.key)) {
+    klnHistory.pending = null;
+    return klnHistory.key;
+  }
+  klnHistory.pending = state;
+  if (!klnHistory.timer) klnHistory.timer = setTimeout(klnCommitHistory, KLN_HISTORY_DELAY);
+  return state.key;
+}
+
+// Edit-key parts of the state the history last recorded.
+function klnRecordedParts() {
+  return klnHistory.tree === currentTreeId ? klnHistory.key : null;
 }
 
 function klnHistoryButtons() {

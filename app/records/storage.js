@@ -146,17 +146,16 @@ function localRemove(key) {
 }
 
 // The record under key, or null. localStorage is read only when IndexedDB fails; a key that IndexedDB
-// lacks is not looked for there.
+// lacks is not looked for there. readStored gives a tree record kept as text (or in pieces) as its text.
+// Tree records kept as JSON text are given parsed.
 async function readRecord(key) {
-  return (await readStored(key)).value;
+  const { value } = await readStored(key);
+  return typeof value === 'string' ? parseStoredText(value, key) : value;
 }
 
 async function readStored(key) {
   try {
-    const value = await storeTransaction('readonly', (store, done, guard) => {
-      const request = store.get(key);
-      request.onsuccess = guard(() => done(request.result === undefined ? null : request.result));
-    });
+    const value = await storeTransaction('readonly', (store, done, guard) => getTreeValue(store, key, done, guard));
     return { value, from: 'db' };
   } catch (e) {
     console.warn('IndexedDB could not read ' + key + ', using localStorage:', e);
@@ -214,7 +213,10 @@ async function changeDirectory(change) {
 // Deletes one tree record from both stores; a failed IndexedDB deletion is logged only.
 async function deleteTreeRecord(id) {
   try {
-    await storeTransaction('readwrite', store => { store.delete(treeKey(id)); });
+    await storeTransaction('readwrite', store => {
+      store.delete(treeKey(id));
+      store.delete(pieceRange(treeKey(id)));
+    });
   } catch (e) {
     console.warn('IndexedDB could not delete ' + treeKey(id) + ':', e);
   }

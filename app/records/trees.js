@@ -32,8 +32,15 @@ function directoryEntry(id) {
 // ("2", "10") first whatever order the map had, so a tree with such ids stores a list of [id, record]
 // pairs instead, which keeps its order through JSON and structured clones alike.
 function storedPersons(map) {
-  for (const id of map.keys()) if (INTEGER_LIKE_ID.test(id) && Number(id) < 4294967295) return [...map];
-  return Object.fromEntries(map);
+  return storedAsPairs(map) ? [...map] : Object.fromEntries(map);
+}
+
+function storedAsPairs(map) {
+  for (const id of map.keys()) {
+    const c = id.charCodeAt(0);
+    if (c >= 48 && c <= 57 && INTEGER_LIKE_ID.test(id) && Number(id) < 4294967295) return true;
+  }
+  return false;
 }
 
 // The people of a stored record in their stored order; entries that are not person records are dropped.
@@ -56,8 +63,10 @@ function treeData() {
   return treeDataWith(currentView());
 }
 
-function treeDataWith(view) {
-  return { version: 6, worldOffsets3D: true, persons: storedPersons(persons), edges, ...view };
+// `parts`, when given, are the texts of the people and links (recordtext.js) that a save writes in their
+// place; the record then holds null for the people instead of copying the map for nothing.
+function treeDataWith(view, parts = null) {
+  return { version: 6, worldOffsets3D: true, persons: parts ? null : storedPersons(persons), edges, ...view };
 }
 
 // The fields of the record besides the people and links, in the record's order.
@@ -129,7 +138,7 @@ async function writeOpenTree(mode) {
     reportSave(true);
     return;
   }
-  const data = treeDataWith(view);
+  const data = treeDataWith(view, parts);
   const claim = treeClaim(id, data, edited, parts);
   let outcome = await writeTreeState(id, data, claim);
   if (outcome.conflict) {

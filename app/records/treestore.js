@@ -2,6 +2,9 @@
 // its directory entry (a revision number and the id of its edit state in both, so that no window writes
 // over a newer edit state it has not seen; the windows file decides what happens then), the unchecked
 // write of a closing page, and the localStorage copy of a record.
+// Both stores hold a tree record as its JSON text (IndexedDB in pieces: treepieces.js). The text is put
+// together from the texts of the people and links that the edit history already made (recordtext.js), so
+// a save serialises only what changed. Records stored as objects (by earlier versions) are read as well.
 // Owns: no state.
 
 // A tree record, or null. The localStorage copy wins over the IndexedDB record when it carries a later
@@ -11,39 +14,40 @@ async function readTreeRecord(id) {
   const key = treeKey(id);
   const { value, from } = await readStored(key);
   if (from === 'local') return value;
+  const stored = typeof value === 'string' ? parseStoredText(value, key) : value;
+  const revision = typeof value === 'string' ? Math.max(0, peekRevision(value)) : stored ? storedRevision(stored) : -1;
   const text = localText(key);
-  if (text === null || peekRevision(text) <= (value ? storedRevision(value) : -1)) return value;
+  if (text === null || peekRevision(text) <= revision) return stored;
   try {
     return JSON.parse(text);
   } catch (e) {
-    return value;
+    return stored;
+  }
+}
+
+// A record stored as JSON text, or null when the text does not parse.
+function parseStoredText(text, key) {
+  try {
+    return JSON.parse(text);
+  } catch (e) {
+    console.warn('The stored record ' + key + ' could not be read:', e);
+    return null;
   }
 }
 
 // The localStorage copy of a record: its JSON text when shorter than the limit. A longer record removes
-// an older copy, which would otherwise be read as the tree if IndexedDB failed later. `parts`, when given,
-// are the JSON texts of the record's people and links as the edit history last read them; they make the
-// text without serialising the tree again, and tell at once when it is too long.
-function mirrorRecord(key, obj, parts = null) {
-  const text = parts ? recordTextWith(obj, parts, LOCAL_MIRROR_LIMIT) : jsonWithin(obj, LOCAL_MIRROR_LIMIT);
-  if (text === null) {
+// an older copy, which would otherwise be read as the tree if IndexedDB failed later.
+function mirrorRecord(key, obj) {
+  return mirrorText(key, jsonWithin(obj, LOCAL_MIRROR_LIMIT));
+}
+
+// Stores a record's text (null: too long) as its localStorage copy.
+function mirrorText(key, text) {
+  if (text === null || text.length >= LOCAL_MIRROR_LIMIT) {
     localRemove(key);
     return false;
   }
   return localWrite(key, text);
-}
-
-// JSON.stringify(record) with the given texts standing for its people and links; null when not shorter
-// than `limit`.
-function recordTextWith(record, parts, limit) {
-  if (parts.persons.length + parts.edges.length >= limit) return null;
-  const members = [];
-  for (const name of Object.keys(record)) {
-    const text = name === 'persons' ? parts.persons : name === 'edges' ? parts.edges : JSON.stringify(record[name]);
-    if (text !== undefined) members.push(JSON.stringify(name) + ':' + text);
-  }
-  const text = '{' + members.join(',') + '}';
-  return text.length < limit ? text : null;
 }
 
 // JSON.stringify(value) when the text is shorter than `limit`, else null. A tree record is written member
@@ -157,7 +161,7 @@ function keepPreviousRevision(plan) {
 // instead. Result: the plan ({conflict, record, list, revision, replaced}) and `stored`, yes when either
 // store took the record.
 async function writeTreeState(id, data, claim) {
-  let plan = null;
+  let plan = null, form = null;
   try {
     plan = await storeTransaction('readwrite', (store, done, guard) => {
       const request = store.get(DIRECTORY_KEY);
@@ -165,7 +169,8 @@ async function writeTreeState(id, data, claim) {
         const list = Array.isArray(request.result) ? validEntries(request.result) : null;
         const decided = planTreeWrite(id, data, claim, list);
         if (!decided.conflict) {
-          store.put(decided.record, treeKey(id));
+          form = piecedTree(treeKey(id), decided.record, claim.parts);
+          putPiecedTree(store, treeKey(id), form, guard);
           store.put(decided.list, DIRECTORY_KEY);
         }
         done(decided);
@@ -177,7 +182,8 @@ async function writeTreeState(id, data, claim) {
   const inDatabase = !!plan && !plan.conflict;
   if (!plan) plan = planTreeWrite(id, data, claim, readLocalDirectory());
   if (plan.conflict) return { ...plan, stored: false };
-  const mirrored = mirrorRecord(treeKey(id), plan.record, claim.parts);
+  if (!inDatabase) form = piecedTree(treeKey(id), plan.record, claim.parts);
+  const mirrored = mirrorText(treeKey(id), piecedText(form, LOCAL_MIRROR_LIMIT));
   if (!inDatabase && !mirrored) keepPreviousRevision(plan);
   localWrite(DIRECTORY_KEY, JSON.stringify(plan.list));
   return { ...plan, stored: inDatabase || mirrored };
@@ -187,18 +193,19 @@ async function writeTreeState(id, data, claim) {
 // IndexedDB transaction committed at once, the localStorage copy written synchronously.
 function writeTreeBlind(id, data, claim) {
   const plan = planTreeWrite(id, data, { ...claim, force: true }, readLocalDirectory());
+  const form = piecedTree(treeKey(id), plan.record, claim.parts);
   if (openedDatabase) {
     try {
       const tx = openedDatabase.transaction(WORKSPACE_STORE, 'readwrite');
       const store = tx.objectStore(WORKSPACE_STORE);
-      store.put(plan.record, treeKey(id));
+      putPiecedTreeBlind(store, treeKey(id), form);
       store.put(plan.list, DIRECTORY_KEY);
       if (tx.commit) tx.commit();
     } catch (e) {
       console.warn('IndexedDB did not take the tree ' + id + ' while the page closed:', e);
     }
   }
-  mirrorRecord(treeKey(id), plan.record, claim.parts);
+  mirrorText(treeKey(id), piecedText(form, LOCAL_MIRROR_LIMIT));
   localWrite(DIRECTORY_KEY, JSON.stringify(plan.list));
   return plan;
 }

@@ -59,7 +59,7 @@ function syncOpenedTree(id, record) {
   if (!id) return;
   treeSync.revision = storedRevision(record);
   treeSync.editId = record && typeof record.editId === 'string' ? record.editId : null;
-  treeSync.parts = klnCurrentEditParts();
+  treeSync.parts = klnRecordedParts();
   const current = record && record.version === 6 && record.worldOffsets3D === true;
   treeSync.view = current ? viewKeyOf(currentView()) : null;
   treeSync.listed = !!directoryEntry(id);
@@ -85,14 +85,12 @@ function rememberEntry() {
   if (entry) treeSync.entry = { ...entry };
 }
 
-function sameEditParts(a, b) {
-  return !!a && !!b && a.persons === b.persons && a.edges === b.edges;
-}
+
 
 // True when the open tree's people or links differ from what this window last stored or opened.
 function treeEdited(parts) {
   if (treeSync.tree !== currentTreeId || treeSync.lost) return true;
-  return !sameEditParts(parts, treeSync.parts);
+  return !klnSameParts(parts, treeSync.parts);
 }
 
 function treeStale() {
@@ -226,7 +224,7 @@ function flushOnClose() {
     if (!edited && treeStale()) return;
     const view = currentView();
     if (!edited && !saveFailed && treeUnchanged(view)) return;
-    const data = treeDataWith(view);
+    const data = treeDataWith(view, parts);
     const claim = treeClaim(currentTreeId, data, edited, parts);
     const check = treeSync.behind || treeSync.lost ? { conflict: 'changed' }
       : planTreeWrite(currentTreeId, data, claim, readLocalDirectory());

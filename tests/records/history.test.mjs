@@ -225,7 +225,7 @@ test('snapshot and edit key: the snapshot lists persons, edges, focus, rootPerso
       const snapshot = klnEditSnapshot();
       const data = JSON.parse(snapshot);
       return { fields: Object.keys(data), key: klnEditKey(snapshot) === JSON.stringify([data.persons, data.edges]),
-        recorded: klnHistory.key === klnEditKey(snapshot), expanded: Array.isArray(data.expanded) };
+        recorded: klnEditKey(klnHistory.base) === klnEditKey(snapshot), expanded: Array.isArray(data.expanded) };
     });
     assert.deepEqual(r, { fields: ['persons', 'edges', 'focus', 'rootPersonId', 'selected', 'expanded'], key: true,
       recorded: true, expanded: true });

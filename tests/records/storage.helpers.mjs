@@ -63,11 +63,20 @@ async function storageOp({ op, entries, keys, version }) {
     for (const k of keys) {
       let fromDb;
       if (db && db.objectStoreNames.contains('trees')) {
-        fromDb = await new Promise(resolve => {
-          const r = db.transaction('trees').objectStore('trees').get(k);
+        const get = key => new Promise(resolve => {
+          const r = db.transaction('trees').objectStore('trees').get(key);
           r.onsuccess = () => resolve(r.result);
           r.onerror = () => resolve('read failed');
         });
+        fromDb = await get(k);
+        // A tree record is stored as its JSON text, cut into pieces: a head {revision, pieces} whose pieces
+        // are texts or {key} of texts stored apart; joined, they are the record's text.
+        if (fromDb && typeof fromDb === 'object' && Array.isArray(fromDb.pieces)) {
+          const texts = [];
+          for (const piece of fromDb.pieces) texts.push(typeof piece === 'string' ? piece : await get(piece.key));
+          fromDb = texts.join('');
+        }
+        if (typeof fromDb === 'string' && fromDb !== 'read failed') fromDb = JSON.parse(fromDb);
       }
       const text = localStorage.getItem(k);
       out[k] = { db: fromDb === undefined ? null : fromDb, local: text === null ? null : JSON.parse(text) };
@@ -78,6 +87,14 @@ async function storageOp({ op, entries, keys, version }) {
     }) : [];
     if (db) db.close();
     return { values: out, dbKeys: allKeys, localKeys: Object.keys(localStorage).sort() };
+  }
+  if (op === 'delete') {
+    const db = await openDb();
+    const tx = db.transaction('trees', 'readwrite');
+    for (const k of keys) tx.objectStore('trees').delete(k);
+    await done(tx);
+    db.close();
+    return true;
   }
   throw new Error('unknown storage op ' + op);
 }
@@ -102,6 +119,9 @@ export const breakDatabase = app => onPlainPage(app, { op: 'version', version: 2
 // Reads keys from both stores while the document stays open (a second connection to the database):
 // {values: {key: {db, local}}, dbKeys, localKeys}.
 export const readStorage = (app, keys) => app.page.evaluate(storageOp, { op: 'get', keys });
+
+// Deletes keys from IndexedDB while the document stays open (a second connection).
+export const deleteStored = (app, keys) => app.page.evaluate(storageOp, { op: 'delete', keys });
 
 // Deletes the database from another page while the document has it open: the document is asked to let go
 // (versionchange) and from then on every IndexedDB operation of the page fails.
