@@ -4,14 +4,25 @@
 // serialising it) and serialises only the records that changed. Joined, the texts are exactly those of
 // JSON.stringify(storedPersons(persons)) and JSON.stringify(edges), so they stand for them in the edit
 // history's snapshots and keys and in the stored tree record.
-// Owns: recordTexts, lastPeopleTexts, lastLinkTexts.
+// Owns: RECORD_TEXT, lastPeopleTexts, lastLinkTexts.
 
-// record object -> {id, pairs, copy, text}: id and pairs say how a person's text was written (its key,
-// and whether as an [id, record] pair); links have id null.
-let recordTexts = new WeakMap();
+// Each record remembers its text under this symbol, in its image (below): a list holding the id the text
+// was written under (null for a link), whether it was written as an [id, record] pair, the text, and then
+// the record's data. A symbol key is invisible to JSON, structured clones, Object.keys and for-in; a copy
+// of a record made by spreading takes the memory along, which is harmless: a text is reused only while
+// the data equals its image. (A WeakMap from record to text would do the same, but makes every garbage
+// collection of a large tree slow.)
+const RECORD_TEXT = Symbol('record text');
+const IMAGE_DATA = 3;
 
-// Marks a value that is not plain data (a date, a map, a class instance): it equals nothing, so a record
-// holding one is serialised every time, as JSON.stringify would see it then.
+// Marks in an image. An image is one flat list per record, so that a large tree costs the collector one
+// object per record: a primitive is itself; an object is OBJECT_MARK, then each own enumerable key (in
+// the order JSON.stringify writes them) followed by its value's image, then END_MARK; a list is LIST_MARK,
+// its length and its items' images. A value that is not plain data (a date, a map, a class instance) is
+// NOT_PLAIN_DATA, which matches nothing, so a record holding one is serialised every time.
+const OBJECT_MARK = Object.freeze({});
+const END_MARK = Object.freeze({});
+const LIST_MARK = Object.freeze({});
 const NOT_PLAIN_DATA = Object.freeze({});
 
 function isPlainObject(v) {
@@ -19,49 +30,43 @@ function isPlainObject(v) {
   return proto === Object.prototype || proto === null;
 }
 
-// An image of plain data to compare it with later: primitives as they are, a list as {list: [images]},
-// an object as {keys, values: [images]} (own enumerable keys in their order, as JSON.stringify sees them).
-function plainDataCopy(v) {
-  if (typeof v !== 'object' || v === null) return v;
-  if (Array.isArray(v)) {
-    const list = new Array(v.length);
-    for (let i = 0; i < v.length; i++) list[i] = plainDataCopy(v[i]);
-    return { list, keys: null, values: null };
+function writeImage(v, image) {
+  if (typeof v !== 'object' || v === null) {
+    image.push(v);
+  } else if (Array.isArray(v)) {
+    image.push(LIST_MARK, v.length);
+    for (let i = 0; i < v.length; i++) writeImage(v[i], image);
+  } else if (!isPlainObject(v)) {
+    image.push(NOT_PLAIN_DATA);
+  } else {
+    image.push(OBJECT_MARK);
+    for (const key in v) {
+      image.push(key);
+      writeImage(v[key], image);
+    }
+    image.push(END_MARK);
   }
-  if (!isPlainObject(v)) return NOT_PLAIN_DATA;
-  const keys = [], values = [];
-  for (const key in v) {
-    keys.push(key);
-    values.push(plainDataCopy(v[key]));
-  }
-  return { list: null, keys, values };
 }
 
-// True when `v` holds the same data as its image, keys in the same order (so that its text is the same).
-// for-in walks a plain object's own keys in the order of Object.keys (nothing is inherited: the image of
-// an object whose prototype is not Object.prototype or null is never equal) and reads them fast.
-function samePlainData(v, image) {
-  if (typeof v !== 'object' || v === null) return v === image;
-  if (typeof image !== 'object' || image === null || image === NOT_PLAIN_DATA) return false;
+// Where matchImage is in the image it compares with.
+let imageAt = 0;
+
+// True when `v` holds the data written into `image` from imageAt on (keys in the same order, so its text
+// is the same); moves imageAt past it. for-in walks a plain object's own keys in the order of Object.keys
+// (nothing is inherited: an object whose prototype is not Object.prototype or null never matches).
+function matchImage(v, image) {
+  if (typeof v !== 'object' || v === null) return v === image[imageAt++];
+  const mark = image[imageAt++];
   if (Array.isArray(v)) {
-    const list = image.list;
-    if (list === null || v.length !== list.length) return false;
-    for (let i = 0; i < v.length; i++) {
-      const x = v[i];
-      if (typeof x === 'object' && x !== null ? !samePlainData(x, list[i]) : x !== list[i]) return false;
-    }
+    if (mark !== LIST_MARK || image[imageAt++] !== v.length) return false;
+    for (let i = 0; i < v.length; i++) if (!matchImage(v[i], image)) return false;
     return true;
   }
-  const keys = image.keys, values = image.values;
-  if (keys === null || !isPlainObject(v)) return false;
-  let i = 0;
+  if (mark !== OBJECT_MARK || !isPlainObject(v)) return false;
   for (const key in v) {
-    if (key !== keys[i]) return false;
-    const x = v[key];
-    if (typeof x === 'object' && x !== null ? !samePlainData(x, values[i]) : x !== values[i]) return false;
-    i++;
+    if (image[imageAt++] !== key || !matchImage(v[key], image)) return false;
   }
-  return i === keys.length;
+  return image[imageAt++] === END_MARK;
 }
 
 // The text of one person (id null: one link), from the record's memory when its data did not change.
@@ -71,12 +76,17 @@ function recordText(record, id, pairs) {
     const value = text === undefined ? 'null' : text;
     return id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']' : JSON.stringify(id) + ':' + value;
   }
-  const known = recordTexts.get(record);
-  if (known && known.id === id && known.pairs === pairs && samePlainData(record, known.copy)) return known.text;
+  const known = record[RECORD_TEXT];
+  if (known !== undefined && known[0] === id && known[1] === pairs) {
+    imageAt = IMAGE_DATA;
+    if (matchImage(record, known)) return known[2];
+  }
   const value = JSON.stringify(record);
   const text = id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']'
     : JSON.stringify(id) + ':' + value;
-  recordTexts.set(record, { id, pairs, copy: plainDataCopy(record), text });
+  const image = [id, pairs, text];
+  writeImage(record, image);
+  record[RECORD_TEXT] = image;
   return text;
 }
 
@@ -84,7 +94,7 @@ function recordText(record, id, pairs) {
 // so that an edit changes one run and storage writes only the runs that changed (treepieces.js).
 const RECORD_RUN = 1000;
 
-// The texts of a list of records: {open, close, texts (one per record), runs: [{text, hash}], length (of
+// The texts of a list of records: {open, close, texts (one per record), runs: [{text, count, key}], length (of
 // the whole text)}. The whole JSON text, open + the runs joined by commas + close, is made only when asked
 // for (recordListText): comparing, snapshots and storage work on the runs, which the states of a tree
 // share for as long as their records stay the same.
@@ -105,7 +115,7 @@ function recordRuns(last, texts, open, close) {
     const before = last.runs[n];
     let same = !!before && before.count === end - start && end <= last.texts.length;
     for (let i = start; same && i < end; i++) same = texts[i] === last.texts[i];
-    const run = same ? before : { text: texts.slice(start, end).join(','), count: end - start, hash: null };
+    const run = same ? before : { text: texts.slice(start, end).join(','), count: end - start, key: null };
     runs.push(run);
     length += run.text.length + 1;
     if (!same) unchanged = false;

@@ -1,12 +1,11 @@
 // The form in which IndexedDB keeps a tree record: its JSON text cut into pieces. The head, under the
 // tree's key, is {revision, pieces}: joined in order, the pieces are the record's JSON text; a short piece
 // is text held in the head itself, a long one is {key} naming a text stored on its own under the tree's
-// key + "#" + a digest of that text. The long pieces are runs of a thousand people or links
-// (recordtext.js), so after an edit a save writes the head and the one or two runs that changed instead
-// of the whole tree: IndexedDB spends main-thread time on every byte it is given. Identical text gives the
-// same key, so a run that is stored already is never written again. Records stored whole (as an object or
-// as text) are read as well.
-// Owns: no state.
+// key + "#" + the run's key. The long pieces are runs of a thousand people or links (recordtext.js), so
+// after an edit a save writes the head and the one or two runs that changed instead of the whole tree:
+// IndexedDB spends main-thread time on every byte it is given. Records stored whole (as an object or as
+// text) are read as well.
+// Owns: pieceCount.
 
 // Pieces shorter than this stay inside the head.
 const HEAD_PIECE_LIMIT = 16384;
@@ -16,22 +15,14 @@ function pieceRange(key) {
   return IDBKeyRange.bound(key + '#', key + '#\uffff');
 }
 
-// A digest of a text: two independent 32-bit hashes and the length, as a key suffix.
-function textDigest(text) {
-  let h1 = 0xdeadbeef ^ text.length, h2 = 0x41c6ce57 ^ text.length;
-  for (let i = 0; i < text.length; i++) {
-    const c = text.charCodeAt(i);
-    h1 = Math.imul(h1 ^ c, 2654435761);
-    h2 = Math.imul(h2 ^ c, 1597334677);
-  }
-  h1 = Math.imul(h1 ^ (h1 >>> 16), 2246822507) ^ Math.imul(h2 ^ (h2 >>> 13), 3266489909);
-  h2 = Math.imul(h2 ^ (h2 >>> 16), 2246822507) ^ Math.imul(h1 ^ (h1 >>> 13), 3266489909);
-  return (h1 >>> 0).toString(36) + '.' + (h2 >>> 0).toString(36) + '.' + text.length.toString(36);
-}
+// Keys of pieces: a run of records keeps one key for as long as it lives (the same run object is the same
+// text), made unique across windows and sessions, so a save finds the runs that are stored already
+// without reading or hashing any text.
+let pieceCount = 0;
 
-function pieceKey(key, piece) {
-  if (piece.hash === null) piece.hash = textDigest(piece.text);
-  return key + '#' + piece.hash;
+function pieceKey(key, run) {
+  if (!run.key) run.key = Date.now().toString(36) + '.' + (++pieceCount).toString(36) + '.' + Math.random().toString(36).slice(2, 10);
+  return key + '#' + run.key;
 }
 
 // The stored form of `record` under `key`: {head, texts (piece key -> text), length of the whole text}.
