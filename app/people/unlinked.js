@@ -1,7 +1,7 @@
 // Unlinked people: the workbench of people without any relationship staged beside the home person, the
 // "Show unlinked" switch and its stored preference, and drag-to-relink: an unlinked orb released on a
 // person (or between a couple) asks how the two are related and links them only after confirmation.
-// Owns: klnShowUnlinked, KLN_SHOW_UNLINKED_KEY, klnLinkedPeople, KLN_STAGE_CAP, DRAG_PLACEMENT_FIELDS,
+// Owns: klnFirstUnlinkedCache, klnShowUnlinked, KLN_SHOW_UNLINKED_KEY, klnLinkedPeople, KLN_STAGE_CAP, DRAG_PLACEMENT_FIELDS,
 // DROPPED_RELATIONSHIPS.
 
 const KLN_SHOW_UNLINKED_KEY = 'kln-show-unlinked';
@@ -66,18 +66,35 @@ function klnUnlinkedIds() {
   return [...persons.keys()].filter(id => !linked.has(id));
 }
 
-// Appends to the visible ids the first 60 unlinked people in tree order that are not listed yet.
+// The first 60 unlinked people in tree order, kept while the people and their links stay the same: the
+// visible family is asked for many times a frame, and on a large tree walking every person each time to
+// find the unlinked ones was a large part of a refresh. A kept list is checked whole before it is used.
+let klnFirstUnlinkedCache = { persons: null, size: -1, linked: null, ids: [] };
+
+function klnFirstUnlinked() {
+  const linked = klnLinkedIds();
+  const kept = klnFirstUnlinkedCache;
+  if (kept.persons === persons && kept.size === persons.size && kept.linked === linked &&
+      kept.ids.every(id => persons.has(id) && !linked.has(id))) return kept.ids;
+  const ids = [];
+  for (const id of persons.keys()) {
+    if (ids.length >= KLN_STAGE_CAP) break;
+    if (!linked.has(id)) ids.push(id);
+  }
+  klnFirstUnlinkedCache = { persons, size: persons.size, linked, ids };
+  return ids;
+}
+
+// Appends to the visible ids the first 60 unlinked people in tree order that are not listed yet. Only
+// unlinked people of the list can be among them, so only those are gathered to check against.
 function klnStageUnlinked(ids) {
   if (!klnShowUnlinked) return ids;
+  const staged = klnFirstUnlinked();
+  if (!staged.length) return ids;
   const linked = klnLinkedIds();
-  const listed = new Set(ids);
-  let taken = 0;
-  for (const id of persons.keys()) {
-    if (taken >= KLN_STAGE_CAP) break;
-    if (linked.has(id)) continue;
-    taken++;
-    if (!listed.has(id)) ids.push(id);
-  }
+  const listed = new Set();
+  for (const id of ids) if (!linked.has(id)) listed.add(id);
+  for (const id of staged) if (!listed.has(id)) ids.push(id);
   return ids;
 }
 
