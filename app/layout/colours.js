@@ -233,8 +233,16 @@ function getBranchState() {
   const { groups } = familyNeighborhoods(ids, anchor, NEIGHBOURHOOD_LIMIT);
   const map = new Map();
   groups.forEach((members, i) => { for (const id of members) map.set(id, i); });
-  branchState = { key, map, groups, labels: groups.map(neighbourhoodLabel) };
+  // Labels are made when asked for: only the selected person's is shown, and a large tree has thousands.
+  branchState = { key, map, groups, labels: new Array(groups.length) };
   return branchState;
+}
+
+// The label of neighbourhood `i` of a branch state.
+function branchGroupLabel(state, i) {
+  if (!state.groups || !state.groups[i] || !Array.isArray(state.labels)) return '';
+  if (state.labels[i] === undefined) state.labels[i] = neighbourhoodLabel(state.groups[i], i);
+  return state.labels[i];
 }
 
 function familyColor(id) {

@@ -67,7 +67,7 @@ function branchLabel(id) {
   if (typeof getBranchState !== 'function') return 'Family branch';
   const state = getBranchState() || {};
   const group = state.map && typeof state.map.get === 'function' ? state.map.get(id) : undefined;
-  const label = group === undefined || !Array.isArray(state.labels) ? '' : state.labels[group];
+  const label = group === undefined ? '' : branchGroupLabel(state, group);
   return label ? String(label) : 'Family branch';
 }
 
