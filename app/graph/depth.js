@@ -1,16 +1,37 @@
 // 3D depth queue: family-line pieces and lights waiting to be painted between the orbs, so that a line
 // behind an orb disappears behind it and a line in front of it passes over it. Also the cubic-curve
 // arithmetic the painters share.
-// Owns: depthCurves, depthCursor.
+// Owns: depthCurves, depthCursor, depthPool, depthPoolUsed, depthStyles, lastDepthStyle, depthOpen, depthStore,
+// depthGrid, depthRound.
 
 // Entries of the current paint: curve pieces {depth, x0, y0, x1, y1, qx1, qy1, qx2, qy2, color, alpha, width,
-// dashed} and lights {particle: true, depth, x, y, radius, color, alpha, glow}.
+// dashed, style} and lights {particle: true, depth, x, y, radius, color, alpha, glow}.
 let depthCurves = [];
 let depthCursor = 0;
+// Entry records reused from paint to paint (a 3D frame queues thousands), and how many this paint took.
+const depthPool = [];
+let depthPoolUsed = 0;
 
 function resetDepthQueue() {
   depthCurves = [];
   depthCursor = 0;
+  depthPoolUsed = 0;
+  depthStyles = new Map();
+  lastDepthStyle = null;
+  depthOpen.count = 0;
+  depthStore.count = 0;
+}
+
+// A queue entry record of one shape for pieces and lights, taken from the pool.
+function depthEntry() {
+  if (depthPoolUsed < depthPool.length) return depthPool[depthPoolUsed++];
+  const e = {
+    particle: false, depth: 0, x0: 0, y0: 0, x1: 0, y1: 0, qx1: 0, qy1: 0, qx2: 0, qy2: 0,
+    color: '', alpha: 1, width: 1, dashed: false, style: null, x: 0, y: 0, radius: 0, glow: false,
+  };
+  depthPool.push(e);
+  depthPoolUsed++;
+  return e;
 }
 
 function bezierAt(a, c1, c2, b, t) {
@@ -34,43 +55,101 @@ function queueCurve(a, c1, c2, b, color, alpha, width, dashed) {
   if (!mode3) return false;
   const da = finiteNumber(a.depth), db = finiteNumber(b.depth);
   const d = 1 / 8;
-  let p0 = { x: a.x, y: a.y }, k0 = bezierSlope(a, c1, c2, b, 0);
+  const dash = !!dashed;
+  const style = depthStyle(color, alpha, width, dash);
+  const ax = a.x, ay = a.y, cx1 = c1.x, cy1 = c1.y, cx2 = c2.x, cy2 = c2.y, bx = b.x, by = b.y;
+  let x0 = ax, y0 = ay;
+  let kx0 = 3 * (cx1 - ax), ky0 = 3 * (cy1 - ay);
   for (let i = 0; i < 8; i++) {
-    const t1 = (i + 1) / 8;
-    const p1 = i === 7 ? { x: b.x, y: b.y } : bezierAt(a, c1, c2, b, t1);
-    const k1 = bezierSlope(a, c1, c2, b, t1);
+    const t = (i + 1) / 8, u = 1 - t;
+    let x1 = bx, y1 = by;
+    if (i < 7) {
+      const k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;
+      x1 = k0 * ax + k1 * cx1 + k2 * cx2 + k3 * bx;
+      y1 = k0 * ay + k1 * cy1 + k2 * cy2 + k3 * by;
+    }
+    const s0 = 3 * u * u, s1 = 6 * u * t, s2 = 3 * t * t;
+    const kx1 = s0 * (cx1 - ax) + s1 * (cx2 - cx1) + s2 * (bx - cx2), ky1 = s0 * (cy1 - ay) + s1 * (cy2 - cy1) + s2 * (by - cy2);
     const m = (i + 0.5) / 8;
-    depthCurves.push({
-      depth: da * (1 - m) + db * m, x0: p0.x, y0: p0.y, x1: p1.x, y1: p1.y,
-      qx1: p0.x + k0.x * d / 3, qy1: p0.y + k0.y * d / 3, qx2: p1.x - k1.x * d / 3, qy2: p1.y - k1.y * d / 3,
-      color, alpha, width, dashed: !!dashed,
-    });
-    p0 = p1;
-    k0 = k1;
+    const e = depthEntry();
+    e.particle = false;
+    e.depth = da * (1 - m) + db * m;
+    e.x0 = x0; e.y0 = y0; e.x1 = x1; e.y1 = y1;
+    e.qx1 = x0 + kx0 * d / 3; e.qy1 = y0 + ky0 * d / 3; e.qx2 = x1 - kx1 * d / 3; e.qy2 = y1 - ky1 * d / 3;
+    e.color = color; e.alpha = alpha; e.width = width; e.dashed = dash; e.style = style;
+    depthCurves.push(e);
+    x0 = x1; y0 = y1; kx0 = kx1; ky0 = ky1;
   }
   return true;
 }
 
 function queueLight(x, y, depth, radius, color, alpha, glow) {
-  depthCurves.push({ particle: true, depth: finiteNumber(depth), x, y, radius, color, alpha, glow });
+  const e = depthEntry();
+  e.particle = true;
+  e.depth = finiteNumber(depth);
+  e.x = x; e.y = y; e.radius = radius; e.color = color; e.alpha = alpha; e.glow = glow;
+  e.style = null;
+  depthCurves.push(e);
 }
 
-// Farthest first; the sort is stable, so equal depths keep their submission order.
-function sortDepthQueue() {
-  depthCurves.sort((p, q) => q.depth - p.depth);
+// Farthest first; the sort is stable, so equal depths keep their submission order. Given the orbs' depths,
+// farthest first, the entries are first put into the gaps between consecutive orbs, where they will be
+// painted (a counting sort), and only each gap's few entries are sorted: the same order for far less work.
+function sortDepthQueue(orbDepths) {
   depthCursor = 0;
+  const n = depthCurves.length, m = orbDepths ? orbDepths.length : 0;
+  if (n < 64 || !m) {
+    depthCurves.sort((p, q) => q.depth - p.depth);
+    return;
+  }
+  const gap = new Int32Array(n), start = new Int32Array(m + 2);
+  for (let i = 0; i < n; i++) {
+    const d = depthCurves[i].depth;
+    let lo = 0, hi = m;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (d >= orbDepths[mid]) hi = mid; else lo = mid + 1;
+    }
+    gap[i] = lo;
+    start[lo + 1]++;
+  }
+  for (let k = 1; k <= m + 1; k++) start[k] += start[k - 1];
+  const sorted = new Array(n), fill = start.slice();
+  for (let i = 0; i < n; i++) sorted[fill[gap[i]]++] = depthCurves[i];
+  for (let k = 0; k <= m; k++) sortRun(sorted, start[k], start[k + 1]);
+  depthCurves = sorted;
 }
 
-// The screen box an entry may paint into: the curve lies inside the hull of its four points, a light's
-// glow reaches about 12 pixels.
-function entryBox(e) {
+// Sorts list[from, to) by depth, farthest first, keeping equal depths in order.
+function sortRun(list, from, to) {
+  if (to - from > 32) {
+    const run = list.slice(from, to).sort((p, q) => q.depth - p.depth);
+    for (let i = 0; i < run.length; i++) list[from + i] = run[i];
+    return;
+  }
+  for (let i = from + 1; i < to; i++) {
+    const e = list[i];
+    let j = i - 1;
+    while (j >= from && list[j].depth < e.depth) { list[j + 1] = list[j]; j--; }
+    list[j + 1] = e;
+  }
+}
+
+// The screen box an entry may paint into, in entryBox: the curve lies inside the hull of its four points,
+// a light's glow reaches about 12 pixels.
+const entryBox = [0, 0, 0, 0];
+
+function setEntryBox(e) {
   if (e.particle) {
     const reach = e.radius + (e.glow ? 12 : 1);
-    return [e.x - reach, e.y - reach, e.x + reach, e.y + reach];
+    entryBox[0] = e.x - reach; entryBox[1] = e.y - reach; entryBox[2] = e.x + reach; entryBox[3] = e.y + reach;
+    return;
   }
   const pad = e.width / 2 + 1;
-  return [Math.min(e.x0, e.x1, e.qx1, e.qx2) - pad, Math.min(e.y0, e.y1, e.qy1, e.qy2) - pad,
-    Math.max(e.x0, e.x1, e.qx1, e.qx2) + pad, Math.max(e.y0, e.y1, e.qy1, e.qy2) + pad];
+  entryBox[0] = Math.min(e.x0, e.x1, e.qx1, e.qx2) - pad;
+  entryBox[1] = Math.min(e.y0, e.y1, e.qy1, e.qy2) - pad;
+  entryBox[2] = Math.max(e.x0, e.x1, e.qx1, e.qx2) + pad;
+  entryBox[3] = Math.max(e.y0, e.y1, e.qy1, e.qy2) + pad;
 }
 
 function pieceAt(e, t) {
@@ -79,12 +158,80 @@ function pieceAt(e, t) {
   return { x: k0 * e.x0 + k1 * e.qx1 + k2 * e.qx2 + k3 * e.x1, y: k0 * e.y0 + k1 * e.qy1 + k2 * e.qy2 + k3 * e.y1 };
 }
 
-// The parameter where the piece crosses the circle, between a parameter inside and one outside it.
-function circleCrossing(e, c, inside, outside) {
-  for (let i = 0; i < 14; i++) {
+// The parameter spans [t0, t1, t0, t1, ...] of a piece that the given holes leave visible, in order. A piece
+// with both ends in one hole is hidden. A piece that passes through a hole is cut as the edge mask, which
+// clips with the even-odd rule, would cut it: a point is hidden when it lies in an odd number of holes, so
+// where the holes of two orbs overlap, lines show again. Otherwise the piece is cut back to the edges of
+// the holes its ends lie in. The piece is sampled at most min(r / 2, 4) pixels of curve apart, so it
+// cannot slip through a hole between two samples, and each crossing is found by bisection to a fiftieth of
+// a pixel. The list returned is reused by the next call.
+const spanCuts = [], spanList = [];
+function outsideSpans(e, holes) {
+  const cuts = spanCuts, spans = spanList;
+  cuts.length = 0;
+  spans.length = 0;
+  let through = false;
+  for (const c of holes) {
+    const r2 = c.r * c.r;
+    if ((e.x0 - c.x) ** 2 + (e.y0 - c.y) ** 2 < r2 && (e.x1 - c.x) ** 2 + (e.y1 - c.y) ** 2 < r2) return spans;
+    const from = cuts.length;
+    holeSpans(e, c, cuts);
+    for (let i = from; i < cuts.length && !through; i += 2) through = cuts[i] > 0 && cuts[i + 1] < 1;
+  }
+  if (!cuts.length) { spans.push(0, 1); return spans; }
+  if (!through) {
+    let t0 = 0, t1 = 1;
+    for (let i = 0; i < cuts.length; i += 2) {
+      if (cuts[i] === 0) t0 = Math.max(t0, cuts[i + 1]); else t1 = Math.min(t1, cuts[i]);
+    }
+    if (t0 < t1) spans.push(t0, t1);
+    return spans;
+  }
+  // Every entry into or exit from a hole flips whether the piece is hidden.
+  cuts.sort((p, q) => p - q);
+  let hidden = false, from = 0;
+  for (const t of cuts) {
+    if (hidden) from = t;
+    else if (t > from) spans.push(from, t);
+    hidden = !hidden;
+  }
+  if (!hidden && from < 1) spans.push(from, 1);
+  return spans;
+}
+
+// Adds to `out` the parameter spans in which the piece runs inside the circle c. The speed of a cubic is
+// at most three times its longest control leg, which bounds the curve length between samples.
+function holeSpans(e, c, out) {
+  const leg2 = Math.max((e.qx1 - e.x0) ** 2 + (e.qy1 - e.y0) ** 2, (e.qx2 - e.qx1) ** 2 + (e.qy2 - e.qy1) ** 2, (e.x1 - e.qx2) ** 2 + (e.y1 - e.qy2) ** 2);
+  const speed = 3 * Math.sqrt(leg2);
+  const n = Math.min(1024, Math.max(2, Math.ceil(speed / Math.min(c.r / 2, 4))));
+  let before = 0, was = insideHole(e, c, 0), from = 0;
+  for (let k = 1; k <= n; k++) {
+    const t = k / n;
+    const now = insideHole(e, c, t);
+    if (now !== was) {
+      const edge = was ? circleCrossing(e, c, before, t, speed) : circleCrossing(e, c, t, before, speed);
+      if (now) from = edge; else out.push(from, edge);
+      was = now;
+    }
+    before = t;
+  }
+  if (was) out.push(from, 1);
+}
+
+function insideHole(e, c, t) {
+  const u = 1 - t;
+  const k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;
+  const dx = k0 * e.x0 + k1 * e.qx1 + k2 * e.qx2 + k3 * e.x1 - c.x, dy = k0 * e.y0 + k1 * e.qy1 + k2 * e.qy2 + k3 * e.y1 - c.y;
+  return dx * dx + dy * dy < c.r * c.r;
+}
+
+// The parameter where the piece crosses the circle, between a parameter inside and one outside it, on the
+// outside of the edge.
+function circleCrossing(e, c, inside, outside, speed = Infinity) {
+  for (let i = 0; i < 24 && Math.abs(outside - inside) * speed > 0.02; i++) {
     const mid = (inside + outside) / 2;
-    const p = pieceAt(e, mid);
-    if ((p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) < c.r * c.r) inside = mid; else outside = mid;
+    if (insideHole(e, c, mid)) inside = mid; else outside = mid;
   }
   return outside;
 }
@@ -104,95 +251,251 @@ function subPiece(e, t0, t1) {
   return { ...e, x0: a.x, y0: a.y, x1: b.x, y1: b.y, qx1: a.x + ka.x * d / 3, qy1: a.y + ka.y * d / 3, qx2: b.x - kb.x * d / 3, qy2: b.y - kb.y * d / 3 };
 }
 
-// A piece that only starts or ends inside painted orbs' holes is cut back to their edges, which hides it
-// there exactly as the edge mask would; null when nothing of it remains, undefined when it passes through
-// a hole and needs the mask itself.
+// A piece cut back to the edges of the given holes where it starts or ends inside one, which hides it
+// there as the edge mask would: the piece itself when the holes leave it whole, null when nothing of it
+// remains, undefined when it passes through a hole and falls into several parts (`outsideSpans`).
 function trimmedPiece(e, holes) {
-  let t0 = 0, t1 = 1;
-  for (const c of holes) {
-    const in0 = (e.x0 - c.x) * (e.x0 - c.x) + (e.y0 - c.y) * (e.y0 - c.y) < c.r * c.r;
-    const in1 = (e.x1 - c.x) * (e.x1 - c.x) + (e.y1 - c.y) * (e.y1 - c.y) < c.r * c.r;
-    if (in0 && in1) return null;
-    if (!in0 && !in1) {
-      // The hull touches the hole; the curve itself may pass it by.
-      let near = false;
-      for (let i = 1; i < 8 && !near; i++) {
-        const p = pieceAt(e, i / 8);
-        near = (p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) < (c.r + e.width) * (c.r + e.width);
-      }
-      if (near) return undefined;
-      continue;
-    }
-    if (in0) t0 = Math.max(t0, circleCrossing(e, c, 0, 1));
-    else t1 = Math.min(t1, circleCrossing(e, c, 1, 0));
-  }
-  if (t0 >= t1) return null;
-  return t0 === 0 && t1 === 1 ? e : subPiece(e, t0, t1);
+  const spans = outsideSpans(e, holes);
+  if (!spans.length) return null;
+  if (spans.length > 2) return undefined;
+  return spans[0] === 0 && spans[1] === 1 ? e : subPiece(e, spans[0], spans[1]);
 }
 
-// Paints the queued entries at least as far away as `limit` (everything when limit is -Infinity). They lie
-// behind every orb still to come, which will cover them, so only the orbs already painted must be kept
-// clear: pieces that start or end inside those orbs are trimmed, and the few that pass through one, and
-// lights near one, are painted inside a mask of just those orbs' holes bounded by their own box. A clip by
-// the whole edge mask for every group would cost far more than the painting. Neighbouring pieces of one
-// style share a stroke.
+// Painting. Entries are taken from the queue in depth order as the orbs are reached (`flushDepthQueue`) and
+// gathered into open paths, one per line style where the order allows it; the open paths are stroked, in
+// the order they were opened, only when an orb is about to paint where they run (`settleDepthQueue`) and at
+// the end. A gathered piece joins the newest open path of its style unless a later opened path already
+// runs in one of its cells, so wherever two lines, or a line and an orb, meet, the one nearer the viewer
+// is painted last, in the same order as entry by entry; only the number of strokes shrinks (pieces of one
+// stroke that overlap each other are covered once, as in the batched 2D strokes).
+
+// Line styles of the current paint by colour, alpha, width and dash: {color, alpha, width, dashed, path,
+// round}, where `path` is the index of the style's newest open path while `round` equals depthRound.
+let depthStyles = new Map();
+// The open paths, by index in the order they were opened: a line style with its gathered pieces (a list
+// through depthStore from `head` to `tail`), or one light with its mask.
+const depthOpen = { count: 0, style: [], light: [], mask: [], head: new Int32Array(256), tail: new Int32Array(256) };
+// The gathered pieces: eight coordinates each (start, two control points, end) and the next piece of the
+// same path, or -1.
+const depthStore = { count: 0, xy: new Float64Array(8 * 4096), next: new Int32Array(4096) };
+// The cells that open paths run in: the index of the newest open path per cell, valid while the cell's
+// round equals depthRound. The grid covers the canvas.
+const depthGrid = { cell: 32, cols: 0, rows: 0, newest: new Int32Array(0), round: new Int32Array(0) };
+let depthRound = 1;
+
+let lastDepthStyle = null;
+
+function depthStyle(color, alpha, width, dashed) {
+  const last = lastDepthStyle;
+  if (last && last.color === color && last.alpha === alpha && last.width === width && last.dashed === dashed) return last;
+  const key = color + '\u0001' + alpha + '\u0001' + width + '\u0001' + (dashed ? 1 : 0);
+  let style = depthStyles.get(key);
+  if (!style) {
+    style = { color, alpha, width, dashed, path: -1, round: 0 };
+    depthStyles.set(key, style);
+  }
+  lastDepthStyle = style;
+  return style;
+}
+
+// Sizes the grid of open paths for this paint: cells as wide as the cells of the orbs' holes.
+function prepareDepthGrid(cell) {
+  const grid = depthGrid;
+  grid.cell = cell;
+  grid.cols = Math.max(1, Math.ceil(w / cell) + 1);
+  grid.rows = Math.max(1, Math.ceil(h / cell) + 1);
+  const n = grid.cols * grid.rows;
+  if (grid.round.length < n) {
+    grid.newest = new Int32Array(n);
+    grid.round = new Int32Array(n);
+    depthRound = 1;
+  }
+  depthRound++;
+  depthOpen.count = 0;
+  depthStore.count = 0;
+}
+
+// Gathers the queued entries at least as far away as `limit` into open paths, in depth order, and with
+// limit -Infinity strokes everything. The entries lie behind every orb still to come, which will cover
+// them, so only the orbs already painted must be kept clear: a piece is cut at the edges of their holes
+// (exactly, also where it passes through one), and a light near one is painted inside a mask of just
+// those holes bounded by its own box.
 function flushDepthQueue(g, limit, masking) {
   const start = depthCursor;
   let end = start;
   while (end < depthCurves.length && depthCurves[end].depth >= limit) end++;
-  if (end === start) return;
   depthCursor = end;
-  const free = [], masked = [], maskHoles = new Set();
-  const box = [Infinity, Infinity, -Infinity, -Infinity];
+  const holes = flushHoles;
+  const box = entryBox;
   for (let i = start; i < end; i++) {
     const e = depthCurves[i];
-    const holes = new Set();
-    const b = masking ? entryBox(e) : null;
-    if (!b || !paintedHolesInBox(b[0], b[1], b[2], b[3], holes)) { free.push(e); continue; }
-    if (!e.particle) {
-      const cut = trimmedPiece(e, holes);
-      if (cut === null) continue;
-      if (cut) { free.push(cut); continue; }
-    }
-    masked.push(e);
-    for (const c of holes) maskHoles.add(c);
-    box[0] = Math.min(box[0], b[0]); box[1] = Math.min(box[1], b[1]);
-    box[2] = Math.max(box[2], b[2]); box[3] = Math.max(box[3], b[3]);
-  }
-  if (free.length) paintQueued(g, free, null);
-  if (masked.length) paintQueued(g, masked, partialMask(maskHoles, box));
-}
-
-function paintQueued(g, list, mask) {
-  g.save();
-  if (mask) g.clip(mask, 'evenodd');
-  g.lineCap = 'round';
-  g.lineJoin = 'round';
-  let i = 0;
-  while (i < list.length) {
-    const e = list[i];
+    setEntryBox(e);
+    // Nothing of an entry wholly off the canvas would show.
+    if (box[2] < 0 || box[0] > w || box[3] < 0 || box[1] > h) continue;
+    holes.length = 0;
+    if (masking) paintedHolesInBox(box[0], box[1], box[2], box[3], holes);
     if (e.particle) {
-      paintQueuedLight(g, e);
-      i++;
+      openDepthLight(e, holes.length ? partialMask(holes, box) : null);
       continue;
     }
-    g.globalAlpha = e.alpha;
-    g.strokeStyle = e.color;
-    g.lineWidth = e.width;
-    g.setLineDash(e.dashed ? [3, 6] : []);
+    if (!holes.length) { gatherPiece(e); continue; }
+    const cut = trimmedPiece(e, holes);
+    if (cut) { gatherPiece(cut); continue; }
+    if (cut === null) continue;
+    const spans = outsideSpans(e, holes);
+    for (let k = 0; k < spans.length; k += 2) gatherPiece(subPiece(e, spans[k], spans[k + 1]));
+  }
+  holes.length = 0;
+  if (limit === -Infinity) strokeDepthPaths(g);
+}
+
+const flushHoles = [];
+
+// The grid cells of entryBox, clipped to the grid: [c0, r0, c1, r1].
+const boxCells = [0, 0, 0, 0];
+
+function setBoxCells(x0, y0, x1, y1) {
+  const grid = depthGrid;
+  boxCells[0] = Math.max(0, Math.floor(x0 / grid.cell));
+  boxCells[1] = Math.max(0, Math.floor(y0 / grid.cell));
+  boxCells[2] = Math.min(grid.cols - 1, Math.floor(x1 / grid.cell));
+  boxCells[3] = Math.min(grid.rows - 1, Math.floor(y1 / grid.cell));
+}
+
+// The newest open path running in the cells, or -1.
+function newestInCells() {
+  const { cols, newest, round } = depthGrid;
+  let top = -1;
+  for (let cy = boxCells[1]; cy <= boxCells[3]; cy++) {
+    for (let cx = boxCells[0], k = cy * cols + cx; cx <= boxCells[2]; cx++, k++) {
+      if (round[k] === depthRound && newest[k] > top) top = newest[k];
+    }
+  }
+  return top;
+}
+
+function markCells(index) {
+  const { cols, newest, round } = depthGrid;
+  for (let cy = boxCells[1]; cy <= boxCells[3]; cy++) {
+    for (let cx = boxCells[0], k = cy * cols + cx; cx <= boxCells[2]; cx++, k++) {
+      if (round[k] !== depthRound) { round[k] = depthRound; newest[k] = index; } else if (newest[k] < index) newest[k] = index;
+    }
+  }
+}
+
+// Adds a piece (inside entryBox) to the newest open path of its style, or opens a new one when a later
+// path already runs where the piece does.
+function gatherPiece(e) {
+  const style = e.style || depthStyle(e.color, e.alpha, e.width, e.dashed);
+  setBoxCells(entryBox[0], entryBox[1], entryBox[2], entryBox[3]);
+  const open = depthOpen;
+  let index = style.round === depthRound ? style.path : -1;
+  if (index < 0 || newestInCells() > index) {
+    index = openPath(style, null, null);
+    style.path = index;
+    style.round = depthRound;
+  }
+  const store = depthStore;
+  if (store.count === store.next.length) {
+    const xy = new Float64Array(store.xy.length * 2), next = new Int32Array(store.next.length * 2);
+    xy.set(store.xy);
+    next.set(store.next);
+    store.xy = xy;
+    store.next = next;
+  }
+  const k = store.count++, xy = store.xy, at = 8 * k;
+  xy[at] = e.x0; xy[at + 1] = e.y0; xy[at + 2] = e.qx1; xy[at + 3] = e.qy1;
+  xy[at + 4] = e.qx2; xy[at + 5] = e.qy2; xy[at + 6] = e.x1; xy[at + 7] = e.y1;
+  store.next[k] = -1;
+  if (open.head[index] < 0) open.head[index] = k; else store.next[open.tail[index]] = k;
+  open.tail[index] = k;
+  markCells(index);
+}
+
+function openPath(style, light, mask) {
+  const open = depthOpen;
+  if (open.count === open.head.length) {
+    const head = new Int32Array(open.head.length * 2), tail = new Int32Array(open.tail.length * 2);
+    head.set(open.head);
+    tail.set(open.tail);
+    open.head = head;
+    open.tail = tail;
+  }
+  const index = open.count++;
+  open.style[index] = style;
+  open.light[index] = light;
+  open.mask[index] = mask;
+  open.head[index] = -1;
+  open.tail[index] = -1;
+  return index;
+}
+
+function openDepthLight(e, mask) {
+  setBoxCells(entryBox[0], entryBox[1], entryBox[2], entryBox[3]);
+  markCells(openPath(null, e, mask));
+}
+
+// Before an orb paints into the box [x0, y0, x1, y1] (null: anywhere; false: nowhere), strokes the open
+// paths if any of them runs there, so that the orb covers them.
+function settleDepthQueue(g, box) {
+  if (!depthOpen.count || box === false) return;
+  if (box) {
+    setBoxCells(box[0], box[1], box[2], box[3]);
+    if (boxCells[0] > boxCells[2] || boxCells[1] > boxCells[3] || newestInCells() < 0) return;
+  }
+  strokeDepthPaths(g);
+}
+
+// Strokes the open paths in the order they were opened, setting only the state that changes. Saving and
+// restoring the whole context for every group would cost more than the painting, so only what the painting
+// after it reads without setting is put back: alpha, line caps and joins, shadow blur, and no dash. Colours
+// and line width are set by every painter before use.
+function strokeDepthPaths(g) {
+  const open = depthOpen;
+  if (!open.count) return;
+  const { xy, next } = depthStore;
+  const alpha0 = g.globalAlpha, cap0 = g.lineCap, join0 = g.lineJoin, blur0 = g.shadowBlur;
+  g.lineCap = 'round';
+  g.lineJoin = 'round';
+  // No painter leaves a dash pattern set.
+  let color = null, alpha = NaN, width = NaN, dashed = false;
+  for (let i = 0; i < open.count; i++) {
+    const light = open.light[i];
+    if (light) {
+      if (open.mask[i]) {
+        g.save();
+        g.clip(open.mask[i], 'evenodd');
+        paintQueuedLight(g, light);
+        g.restore();
+      } else {
+        paintQueuedLight(g, light);
+        alpha = light.alpha;
+      }
+      open.light[i] = open.mask[i] = null;
+      continue;
+    }
+    const style = open.style[i];
+    open.style[i] = null;
+    if (style.alpha !== alpha) g.globalAlpha = alpha = style.alpha;
+    if (style.color !== color) g.strokeStyle = color = style.color;
+    if (style.width !== width) g.lineWidth = width = style.width;
+    if (style.dashed !== dashed) g.setLineDash((dashed = style.dashed) ? [3, 6] : []);
     g.beginPath();
-    let j = i;
-    while (j < list.length) {
-      const f = list[j];
-      if (f.particle || f.color !== e.color || f.alpha !== e.alpha || f.width !== e.width || f.dashed !== e.dashed) break;
-      g.moveTo(f.x0, f.y0);
-      g.bezierCurveTo(f.qx1, f.qy1, f.qx2, f.qy2, f.x1, f.y1);
-      j++;
+    for (let k = open.head[i]; k >= 0; k = next[k]) {
+      const at = 8 * k;
+      g.moveTo(xy[at], xy[at + 1]);
+      g.bezierCurveTo(xy[at + 2], xy[at + 3], xy[at + 4], xy[at + 5], xy[at + 6], xy[at + 7]);
     }
     g.stroke();
-    i = j;
   }
-  g.restore();
+  g.globalAlpha = alpha0;
+  g.lineCap = cap0;
+  g.lineJoin = join0;
+  g.shadowBlur = blur0;
+  if (dashed) g.setLineDash([]);
+  open.count = 0;
+  depthStore.count = 0;
+  depthRound++;
 }
 
 function paintQueuedLight(g, e) {

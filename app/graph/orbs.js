@@ -57,17 +57,45 @@ function initialsOf(name) {
   return words.length ? words.map(word => [...word][0]).join('').toUpperCase() : '?';
 }
 
-// One orb of the detailed renderer, painted in the order halo, glow and rings, body, portrait, effect,
-// initials, name and dates, note; then its pick entry. An orb wholly off the canvas is skipped.
-function paintDetailedOrb(g, id, s, frame) {
+// What one orb of the detailed renderer paints: its person, style, radius r, clamped scale sc, whether it
+// is the home person, highlighted, gets its effect and its labels; null when it is wholly off the canvas.
+function orbLook(id, s, frame) {
   const person = persons.get(id);
-  if (!person) return;
+  if (!person) return null;
   const style = personOrbStyle(person);
   const r = orbRadius(id, s, style, frame);
-  if (s.x + r < 0 || s.x - r > w || s.y + r < 0 || s.y - r > h) return;
-  const sc = clamp(s.scale, 0.008, 5);
+  if (s.x + r < 0 || s.x - r > w || s.y + r < 0 || s.y - r > h) return null;
   const root = id === frame.root;
   const highlighted = id === selected || id === focus || root;
+  return {
+    id, s, person, style, r, sc: clamp(s.scale, 0.008, 5), root, highlighted,
+    effect: frame.count < 350 || r > 9 || highlighted || (mode3 && style.effect !== 'none' && r >= 3.2),
+    labelled: highlighted || r >= 8 || (frame.count <= 320 && r >= 5.8) || (zoom > 0.075 && frame.count <= 650),
+  };
+}
+
+// The screen box [x0, y0, x1, y1] an orb will paint into, glow and effect included (a shadow fades out
+// within twice its blur); false when it paints nothing, null when it is not known before painting (an orb
+// with labels, whose size follows from measured text). Kept with the painter below, which it mirrors.
+function orbReachBox(look, frame) {
+  if (!look) return false;
+  if (look.labelled) return null;
+  const { s, r, sc, style } = look;
+  const blur = (frame.veryLarge ? 3 : frame.large ? 9 : 14) * clamp(sc, 0.65, 1.4) * style.glow / 100;
+  let reach = r + 3 * sc + Math.max(0.1, 2 * sc * style.ring / 65) / 2 + 2 * blur;
+  if (look.effect) reach = Math.max(reach, orbFxReach(style, r, s));
+  reach += 2;
+  return [s.x - reach, s.y - reach, s.x + reach, s.y + reach];
+}
+
+// One orb of the detailed renderer, painted in the order halo, glow and rings, body, portrait, effect,
+// initials, name and dates, note; then its pick entry. An orb wholly off the canvas is skipped. `frame.look`
+// may hold the orb's look, worked out already.
+function paintDetailedOrb(g, id, s, frame) {
+  const look = frame.look && frame.look.id === id && frame.look.s === s ? frame.look : orbLook(id, s, frame);
+  frame.look = null;
+  if (!look) return;
+  const { person, style, r, sc, root, highlighted } = look;
   const glow = style.glow / 100;
   const own = style.color;
   const colour = orbTintOf(id, person, root, style);
@@ -106,11 +134,8 @@ function paintDetailedOrb(g, id, s, frame) {
   g.globalAlpha = 1;
   const pic = r > 10 || (r > 6 && frame.count <= 320) ? portraitOf(id, person) : null;
   if (pic) paintPortrait(g, pic, s.x, s.y, r);
-  if (frame.count < 350 || r > 9 || highlighted || (mode3 && style.effect !== 'none' && r >= 3.2)) {
-    paintOrbEffect(g, id, s, r, colour, style, frame.now);
-  }
-  const labelled = highlighted || r >= 8 || (frame.count <= 320 && r >= 5.8) || (zoom > 0.075 && frame.count <= 650);
-  if (labelled) paintOrbTexts(g, id, person, s, r, sc, { root, highlighted, pic, frame });
+  if (look.effect) paintOrbEffect(g, id, s, r, colour, style, frame.now);
+  if (look.labelled) paintOrbTexts(g, id, person, s, r, sc, { root, highlighted, pic, frame });
   frame.hits.push({ id, x: s.x, y: s.y, r: Math.max(5, r + Math.min(24, 10 * sc)), scale: sc });
 }
 

@@ -114,6 +114,20 @@ function drawOrbFx(g, id, s, r, color, style, time) {
   g.restore();
 }
 
+// How far from the orb's centre the effect of a style may paint, glow included (a shadow fades out within
+// twice its blur); 0 when there is none. Mirrors the painters below.
+function orbFxReach(style, r, s) {
+  const effect = style.effect;
+  if (effect === 'none' || !ORB_EFFECTS.includes(effect) || !(r >= 2)) return 0;
+  const scale = Number.isFinite(s.scale) ? s.scale : 1;
+  const spread = r + Math.max(5, 7 * scale);
+  const line = Math.max(1, 1.5 * scale) / 2;
+  if (effect === 'pulse') return r + 6 + 12 + line + 2 * 14;
+  if (effect === 'aurora') return r + 6 + 19 + line + 2 * 22;
+  if (effect === 'orbit' || effect === 'comet') return spread + 6 + 2.8 + 2 * 8 * 1.4 + 1;
+  return spread + 12 + 10 + 5 + 4 + 1.8 + 2 * 8 * 0.55 + 1;
+}
+
 function drawRingFx(g, effect, s, r, color, t, phase, scale) {
   const wave = (Math.sin(2.2 * t + phase) + 1) / 2;
   const aurora = effect === 'aurora';

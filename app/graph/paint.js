@@ -8,10 +8,11 @@ let hitNodes = [];
 let paths = [];
 let lastFullDraw = 0;
 let lastParticleFrame = 0;
-// The canvas rectangle with a hole around every orb; lines and lights are clipped to it (even-odd).
+// The canvas rectangle with a hole around every orb; in 2D lines and lights are clipped to it (even-odd).
 let edgeMask = null;
-// The holes of the edge mask by 64-pixel cell ("cx,cy" → list of {x, y, r}), to find what may need it.
-let maskGrid = new Map();
+// In 3D, the holes of the painted orbs in a grid of square cells over the canvas and its margin, to find the
+// few that a line piece or light may touch: {cell, left, top, cols, rows, lists}, one list of holes per cell.
+let maskGrid = null;
 
 // The frame callback: keyboard panning, the timed repaint that keeps lights moving (less often for big
 // scenes), and a paint when one was requested. The next frame is requested even if painting fails.
@@ -48,7 +49,7 @@ function draw() {
   hitNodes = [];
   paths = [];
   edgeMask = null;
-  maskGrid = new Map();
+  maskGrid = null;
   clearHandleHits();
   resetDepthQueue();
   if (!count) { showNavigator(ids, new Map()); return; }
@@ -56,50 +57,80 @@ function draw() {
   paintDetailed(g, ids, now);
 }
 
-const MASK_CELL = 64;
-
-function maskCellKey(cx, cy) {
-  return cx * 65536 + cy;
-}
-
-// The edge mask, and its holes by grid cell. A hole is {x, y, r, painted}; `painted` turns true once its
-// orb has been painted, after which a line piece painted over it must keep out of it.
+// The holes around the orbs by person id, and the edge mask made of them (in 2D, where the link layer is
+// clipped by it; in 3D each line piece is kept out of the holes by the depth queue instead). A hole is
+// {x, y, r, painted}; `painted` turns true once its orb has been painted, after which a line piece painted
+// over it must keep out of it.
 function buildEdgeMask(ids, pts, frame) {
-  const mask = new Path2D();
-  mask.rect(0, 0, w, h);
+  const mask = mode3 ? null : new Path2D();
+  if (mask) mask.rect(0, 0, w, h);
   frame.holes = new Map();
+  let reach = 0, sum = 0;
   for (const id of ids) {
     const s = pts.get(id), person = persons.get(id);
     if (!s || !person) continue;
     const sc = clamp(s.scale, 0.008, 5);
     const r = orbRadius(id, s, personOrbStyle(person), frame) + clamp(1.3 * sc + 2.2, 2.8, 7);
     if (s.x + r < 0 || s.x - r > w || s.y + r < 0 || s.y - r > h) continue;
-    mask.moveTo(s.x + r, s.y);
-    mask.arc(s.x, s.y, r, 0, Math.PI * 2);
-    const hole = { x: s.x, y: s.y, r, painted: false };
-    frame.holes.set(id, hole);
-    for (let cx = Math.floor((s.x - r) / MASK_CELL); cx <= Math.floor((s.x + r) / MASK_CELL); cx++) {
-      for (let cy = Math.floor((s.y - r) / MASK_CELL); cy <= Math.floor((s.y + r) / MASK_CELL); cy++) {
-        const key = maskCellKey(cx, cy);
-        const list = maskGrid.get(key);
-        if (list) list.push(hole); else maskGrid.set(key, [hole]);
-      }
+    if (mask) {
+      mask.moveTo(s.x + r, s.y);
+      mask.arc(s.x, s.y, r, 0, Math.PI * 2);
     }
+    frame.holes.set(id, { x: s.x, y: s.y, r, painted: false, stamp: 0 });
+    reach = Math.max(reach, r);
+    sum += r;
   }
+  if (mode3) maskGrid = holeGrid(reach, frame.holes.size ? sum / frame.holes.size : 0);
   return mask;
 }
 
-// Adds to `into` the holes of already painted orbs that reach into the box; true when there is any.
+// Cells about four mean hole radii wide, so that a query looks at few holes whether the orbs are dots in a
+// far view or large discs close up. Every hole touches the canvas, so the grid covers the canvas widened by
+// the largest radius. The grid starts empty: a hole enters it when its orb has been painted.
+function holeGrid(reach, mean) {
+  const cell = clamp(Math.round(4 * mean), 16, 128);
+  const left = -reach, top = -reach;
+  const cols = Math.max(1, Math.ceil((w + 2 * reach) / cell)), rows = Math.max(1, Math.ceil((h + 2 * reach) / cell));
+  return { cell, left, top, cols, rows, lists: new Array(cols * rows) };
+}
+
+// Marks a hole's orb as painted: from now on line pieces keep out of it.
+function holePainted(hole) {
+  hole.painted = true;
+  const grid = maskGrid;
+  if (!grid) return;
+  const { cell, left, top, cols, rows, lists } = grid;
+  const c0 = Math.max(0, Math.floor((hole.x - hole.r - left) / cell)), c1 = Math.min(cols - 1, Math.floor((hole.x + hole.r - left) / cell));
+  const r0 = Math.max(0, Math.floor((hole.y - hole.r - top) / cell)), r1 = Math.min(rows - 1, Math.floor((hole.y + hole.r - top) / cell));
+  for (let cy = r0; cy <= r1; cy++) {
+    for (let cx = c0; cx <= c1; cx++) {
+      const k = cy * cols + cx;
+      if (lists[k]) lists[k].push(hole); else lists[k] = [hole];
+    }
+  }
+}
+
+// Adds to the list `into` the holes of already painted orbs that reach into the box, each once; true when
+// there is any.
+let holeStamp = 0;
 function paintedHolesInBox(x0, y0, x1, y1, into) {
+  const grid = maskGrid;
+  if (!grid) return false;
+  const { cell, left, top, cols, rows, lists } = grid;
+  const c0 = Math.max(0, Math.floor((x0 - left) / cell)), c1 = Math.min(cols - 1, Math.floor((x1 - left) / cell));
+  const r0 = Math.max(0, Math.floor((y0 - top) / cell)), r1 = Math.min(rows - 1, Math.floor((y1 - top) / cell));
+  const stamp = ++holeStamp;
   let any = false;
-  for (let cx = Math.floor(x0 / MASK_CELL); cx <= Math.floor(x1 / MASK_CELL); cx++) {
-    for (let cy = Math.floor(y0 / MASK_CELL); cy <= Math.floor(y1 / MASK_CELL); cy++) {
-      const list = maskGrid.get(maskCellKey(cx, cy));
+  for (let cy = r0; cy <= r1; cy++) {
+    for (let cx = c0; cx <= c1; cx++) {
+      const list = lists[cy * cols + cx];
       if (!list) continue;
-      for (const c of list) {
-        if (!c.painted) continue;
+      for (let i = 0; i < list.length; i++) {
+        const c = list[i];
+        if (c.stamp === stamp) continue;
+        c.stamp = stamp;
         const dx = Math.max(x0 - c.x, 0, c.x - x1), dy = Math.max(y0 - c.y, 0, c.y - y1);
-        if (dx * dx + dy * dy < c.r * c.r) { into.add(c); any = true; }
+        if (dx * dx + dy * dy < c.r * c.r) { into.push(c); any = true; }
       }
     }
   }
@@ -128,23 +159,30 @@ function paintDetailed(g, ids, now) {
   frame.hits = hitNodes;
   edgeMask = buildEdgeMask(ids, pts, frame);
   g.save();
-  g.clip(edgeMask, 'evenodd');
+  if (edgeMask) g.clip(edgeMask, 'evenodd');
   refreshFrameColours();
   drawFamilyLinks(g, ids, layout, pts);
   paintLights(g, ids.length, now);
   g.restore();
   const order = ids.filter(id => pts.has(id));
   if (mode3) {
-    order.sort((a, b) => pts.get(b).depth - pts.get(a).depth);
-    sortDepthQueue();
+    const depth = new Map();
+    for (const id of order) depth.set(id, pts.get(id).depth);
+    order.sort((a, b) => depth.get(b) - depth.get(a));
+    sortDepthQueue(order.map(id => depth.get(id)));
   }
   reserveHighlightedLabels(g, pts, frame);
+  if (mode3) prepareDepthGrid(maskGrid.cell);
   for (const id of order) {
     const s = pts.get(id);
-    if (mode3) flushDepthQueue(g, s.depth, true);
+    if (mode3) {
+      flushDepthQueue(g, s.depth, true);
+      frame.look = orbLook(id, s, frame);
+      settleDepthQueue(g, orbReachBox(frame.look, frame));
+    }
     paintDetailedOrb(g, id, s, frame);
     const hole = frame.holes.get(id);
-    if (hole) hole.painted = true;
+    if (hole) holePainted(hole);
   }
   if (mode3) flushDepthQueue(g, -Infinity, true);
   if (linesEditing()) paintHandles(g);
