@@ -72,17 +72,20 @@ function forestNeighbours(valid, at) {
 
 function tidyForest(ids, anchor = focus) {
   const valid = [];
-  const at = new Map();
+  let anchored = false;
   for (const id of ids) {
     if (!persons.has(id)) continue;
     valid.push(id);
-    if (!at.has(id)) at.set(id, valid.length - 1);
+    if (id === anchor) anchored = true;
   }
   if (!valid.length) return emptyForest();
-  const home = at.has(anchor) ? anchor : valid[0];
+  const home = anchored ? anchor : valid[0];
   const key = [currentTreeId || '', home, edges.length, valid.length, valid[0], valid[valid.length - 1],
     viewScope, expanded.size].join('|');
   if (tidyCache.key === key && tidyCache.forest) return tidyCache.forest;
+  // Positions in `valid` (the first one of an id listed twice), made only when the forest is grown.
+  const at = new Map();
+  for (let i = 0; i < valid.length; i++) if (!at.has(valid[i])) at.set(valid[i], i);
   const forest = growForest(valid, at, home);
   tidyCache = { key, forest };
   return forest;
