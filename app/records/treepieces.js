@@ -1,7 +1,7 @@
 // The form in which IndexedDB keeps a tree record: its JSON text cut into pieces. The head, under the
 // tree's key, is {revision, pieces}: joined in order, the pieces are the record's JSON text; a short piece
 // is text held in the head itself, a long one is {key} naming a text stored on its own under the tree's
-// key + "#" + the run's key. The long pieces are runs of a thousand people or links (recordtext.js), so
+// key + "#" + the run's key. The long pieces are runs of people or links (recordtext.js), so
 // after an edit a save writes the head and the one or two runs that changed instead of the whole tree:
 // IndexedDB spends main-thread time on every byte it is given. Records stored whole (as an object or as
 // text) are read as well.

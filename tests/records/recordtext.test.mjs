@@ -63,7 +63,7 @@ test('incremental texts equal a full serialisation after every kind of change', 
   assert.deepEqual(await afterEachStep(small, stepCases), []);
 });
 
-// Runs of a thousand records: a change, a removal and an insertion in the middle shift the runs after it.
+// A tree of many runs: a change, a removal and an insertion in the middle shift the runs after it.
 const large = `{
   bulkImport = true;
   try {
