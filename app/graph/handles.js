@@ -29,16 +29,23 @@ function plainObject(v) {
 }
 
 // The handle record of a line on its owner, or null; `create` makes the record (and the owner's
-// `familyBranchHandles`) when missing.
+// `familyBranchHandles`) when missing. A painted frame asks this for every junction and bend, and almost no
+// owner has handles: the owner (the least id) and its handle table are looked at before the key is built,
+// so the common answer allocates nothing.
 function branchControlRecord(parentIds, create) {
-  const ids = parentIds.map(String).sort();
-  const owner = persons.get(ids[0]);
+  if (!parentIds.length) return null;
+  let first = String(parentIds[0]);
+  for (let i = 1; i < parentIds.length; i++) {
+    const id = String(parentIds[i]);
+    if (id < first) first = id;
+  }
+  const owner = persons.get(first);
   if (!owner) return null;
-  const key = ids.join('|');
   if (!plainObject(owner.familyBranchHandles)) {
     if (!create) return null;
     owner.familyBranchHandles = {};
   }
+  const key = branchControlId(parentIds);
   let record = ownField(owner.familyBranchHandles, key);
   if (!plainObject(record)) {
     if (!create) return null;
@@ -56,6 +63,7 @@ function branchViewSuffix() {
 // `bend2D` / `bend3D` of that view. Missing or damaged components read as 0.
 function branchControlOffset(parentIds, part) {
   const record = branchControlRecord(parentIds, false);
+  if (!record) return { x: 0, y: 0, z: 0 };
   const view = branchViewSuffix();
   let value = ownField(record, part + view);
   if (!plainObject(value) && (part === 'bendStart' || part === 'bendEnd')) value = ownField(record, 'bend' + view);

@@ -39,27 +39,30 @@ function klnRemoteChildlessMarriage(a, b, layout, count) {
 }
 
 // Displayed couples with no child together anywhere in the records, once per pair, ordered as the first
-// spouse record of the pair names them.
+// spouse record of the pair names them. Only the displayed couples' own children are looked at, not every
+// parent record of the tree.
 function visibleChildlessSpousePairs(ids) {
   const shown = new Set(ids);
   const index = currentEdgeIndex();
-  const withChild = new Set();
-  for (const [child, links] of index.parentLinks) {
-    if (!persons.has(child)) continue;
-    const parents = [...new Set(links.map(e => e.a).filter(p => persons.has(p)))];
-    for (let i = 0; i < parents.length; i++) {
-      for (let j = i + 1; j < parents.length; j++) withChild.add(pairKey(parents[i], parents[j]));
-    }
-  }
   const seen = new Set(), pairs = [];
   for (const e of edges) {
     if (e.type !== 'spouse' || !shown.has(e.a) || !shown.has(e.b)) continue;
     const key = pairKey(e.a, e.b);
-    if (seen.has(key) || withChild.has(key)) continue;
+    if (seen.has(key) || haveChildTogether(index, e.a, e.b)) continue;
     seen.add(key);
     pairs.push([e.a, e.b]);
   }
   return pairs;
+}
+
+// True when two different people on record are both parents of one child on record.
+function haveChildTogether(index, a, b) {
+  if (a === b || !persons.has(a) || !persons.has(b)) return false;
+  const mine = index.children.get(a), theirs = index.children.get(b);
+  if (!mine || !theirs) return false;
+  const short = mine.length <= theirs.length ? mine : theirs, long = short === mine ? theirs : mine;
+  for (const child of short) if (persons.has(child) && long.includes(child)) return true;
+  return false;
 }
 
 function pairKey(a, b) {
@@ -127,6 +130,10 @@ function smoothStroke(lf, a, b, color, alpha = 0.9, width = lf.ink) {
   if (paths.length < lightPathCap(lf.count)) samplePath(paths, a, c1, c2, b, color);
 }
 
+function zeroOffset(off) {
+  return off.x === 0 && off.y === 0 && off.z === 0;
+}
+
 function junctionDot(lf, p, radius, color, alpha) {
   if (mode3) queueLight(p.x, p.y, p.depth, radius, color, alpha, false);
   else lf.dots.push({ x: p.x, y: p.y, radius, color, alpha });
@@ -135,6 +142,11 @@ function junctionDot(lf, p, radius, color, alpha) {
 // A direct parent–child line through its bend handle; unbent it is one stroke.
 function editableDirectLine(lf, parent, child, color) {
   const a = lf.pts.get(parent), b = lf.pts.get(child);
+  // Without a stored offset the bend lies on the midpoint: one stroke, and no bend point to work out.
+  if (!lf.editing && zeroOffset(handleOffset([parent, child], 'singleBend'))) {
+    smoothStroke(lf, a, b, color);
+    return;
+  }
   const mid = screenMid(a, b);
   const bend = adjustedPoint(mid, [parent, child], 'singleBend', worldMid(worldOf(lf, parent), worldOf(lf, child)));
   if (!lf.editing && Math.abs(bend.x - mid.x) < 0.01 && Math.abs(bend.y - mid.y) < 0.01) {
@@ -152,12 +164,12 @@ function editableChildLine(lf, from, parents, child) {
   if (!lf.layout.get(parents[0]) || !lf.layout.get(child)) { smoothStroke(lf, from, b, color); return; }
   const ids = [parents[0], parents[1], child];
   const off = handleOffset(ids, 'childBend');
-  const mid = screenMid(from, b);
-  const bend = adjustedPoint(mid, ids, 'childBend', worldMid(worldOf(lf, parents[0]), worldOf(lf, child)));
   if (!lf.editing && Math.abs(off.x) + Math.abs(off.y) + Math.abs(off.z) < 0.001) {
     smoothStroke(lf, from, b, color);
     return;
   }
+  const mid = screenMid(from, b);
+  const bend = adjustedPoint(mid, ids, 'childBend', worldMid(worldOf(lf, parents[0]), worldOf(lf, child)));
   smoothStroke(lf, from, bend, color, 0.95);
   smoothStroke(lf, bend, b, color, 0.95);
 }

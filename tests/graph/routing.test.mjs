@@ -178,6 +178,23 @@ test('a couple whose only child is hidden gets no marriage arc; childless couple
   assert.deepEqual(pairs, [[[ids.Dee, ids.Ann]], [[ids.Dee, ids.Ann]], []]);
 });
 
+test('a couple counts as having a child together only through one child on record with both as parents', async () => {
+  const ids = await app.build(['Ann', 'Bob', 'Cy', 'Dee', 'Eve', 'Fay'],
+    [['Ann', 'Bob', 'spouse'], ['Ann', 'Cy', 'parent'], ['Dee', 'Cy', 'parent'], ['Bob', 'Eve', 'parent'],
+      ['Cy', 'Dee', 'spouse'], ['Cy', 'Fay', 'parent'], ['Dee', 'Fay', 'parent']]);
+  const pairs = await app.run(ids => {
+    const all = Object.values(ids);
+    const out = { halves: visibleChildlessSpousePairs(all) };
+    // A shared child whose person record is gone no longer counts.
+    const fay = persons.get(ids.Fay);
+    persons.delete(ids.Fay);
+    try { out.childGone = visibleChildlessSpousePairs(all.filter(id => id !== ids.Fay)); } finally { persons.set(ids.Fay, fay); }
+    return out;
+  }, ids);
+  assert.deepEqual(pairs.halves, [[ids.Ann, ids.Bob]], 'children with other partners make no shared child');
+  assert.deepEqual(pairs.childGone, [[ids.Ann, ids.Bob], [ids.Cy, ids.Dee]]);
+});
+
 test('a sibling link that no shared parent explains is a dashed arc; shared parents hide it', async () => {
   const ids = await app.build(['Ann', 'Bob', 'Cy', 'Dee'],
     [['Ann', 'Bob', 'sibling'], ['Ann', 'Cy', 'parent'], ['Dee', 'Ann', 'parent'], ['Dee', 'Cy', 'parent'], ['Bob', 'Dee', 'sibling']]);
