@@ -1,18 +1,19 @@
-// The JSON texts of the people and links of the open tree, made incrementally. Each person record and
-// each link keeps the text last made of it together with an image of the data it was made from; reading
+// The JSON texts of the people and links of the open tree, made incrementally. For each person record and
+// each link, the text last made of it is kept with an image of the data it was made from; reading
 // the tree again compares every record with its image (a walk over plain data, far cheaper than
 // serialising it) and serialises only the records that changed. Joined, the texts are exactly those of
 // JSON.stringify(storedPersons(persons)) and JSON.stringify(edges), so they stand for them in the edit
 // history's snapshots and keys and in the stored tree record.
-// Owns: RECORD_TEXT, lastPeopleTexts, lastLinkTexts.
+// Owns: peopleImages, linkImages, lastPeopleTexts, lastLinkTexts.
 
-// Each record remembers its text under this symbol, in its image (below): a list holding the id the text
-// was written under (null for a link), whether it was written as an [id, record] pair, the text, and then
-// the record's data. A symbol key is invisible to JSON, structured clones, Object.keys and for-in; a copy
-// of a record made by spreading takes the memory along, which is harmless: a text is reused only while
-// the data equals its image. (A WeakMap from record to text would do the same, but makes every garbage
-// collection of a large tree slow.)
-const RECORD_TEXT = Symbol('record text');
+// The images (below) of the last reading, in the order of the people and of the links then. An image is
+// a list holding what it is found by (a person's id; a link record itself), whether a person's text was
+// written as an [id, record] pair, the record's text, and then the record's data. A reading finds a
+// record's image at the record's own position when nothing was inserted or removed before it, else
+// through a map made once for that reading. The records themselves are left untouched: a property added
+// to each of 100,000 records costs more than the whole list.
+let peopleImages = [];
+let linkImages = [];
 const IMAGE_DATA = 3;
 
 // Marks in an image. An image is one flat list per record, so that a large tree costs the collector one
@@ -69,25 +70,39 @@ function matchImage(v, image) {
   return image[imageAt++] === END_MARK;
 }
 
-// The text of one person (id null: one link), from the record's memory when its data did not change.
-function recordText(record, id, pairs) {
+// The image of one record, its text at [2]: `known` when the record's data did not change since it was
+// made, else a new one. `key` is what the image is found by; `id` is the person's id, null for a link.
+function recordImage(record, key, id, pairs, known) {
   if (typeof record !== 'object' || record === null) {
     const text = JSON.stringify(record);
     const value = text === undefined ? 'null' : text;
-    return id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']' : JSON.stringify(id) + ':' + value;
+    return [key, pairs, id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']'
+      : JSON.stringify(id) + ':' + value];
   }
-  const known = record[RECORD_TEXT];
-  if (known !== undefined && known[0] === id && known[1] === pairs) {
+  if (known !== undefined && known[1] === pairs) {
     imageAt = IMAGE_DATA;
-    if (matchImage(record, known)) return known[2];
+    if (matchImage(record, known)) return known;
   }
   const value = JSON.stringify(record);
   const text = id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']'
     : JSON.stringify(id) + ':' + value;
-  const image = [id, pairs, text];
+  const image = [key, pairs, text];
   writeImage(record, image);
-  record[RECORD_TEXT] = image;
-  return text;
+  return image;
+}
+
+// Finds the image of the record at position `i` found by `key` among the images of the last reading.
+function imageFinder(images) {
+  let byKey = null;
+  return (i, key) => {
+    const at = images[i];
+    if (at !== undefined && at[0] === key) return at;
+    if (byKey === null) {
+      byKey = new Map();
+      for (const image of images) byKey.set(image[0], image);
+    }
+    return byKey.get(key);
+  };
 }
 
 // Records per run: the texts of the people and of the links are kept as runs of this many records each,
@@ -107,7 +122,7 @@ const NO_RECORD_TEXTS = { open: '[', close: ']', texts: [], runs: [], length: 2,
 let lastPeopleTexts = NO_RECORD_TEXTS;
 let lastLinkTexts = NO_RECORD_TEXTS;
 
-// Runs of `texts` (each made by recordText), reusing those of `last` whose records' texts are the same
+// Runs of `texts` (each made by recordImage), reusing those of `last` whose records' texts are the same
 // strings as before; `last` itself when nothing changed.
 function recordRuns(last, texts, open, close) {
   const runs = [];
@@ -143,17 +158,29 @@ function sameRecordTexts(a, b) {
 // integer-like (see storedPersons).
 function peopleTexts(map) {
   const pairs = storedAsPairs(map);
-  const texts = new Array(map.size);
+  const find = imageFinder(peopleImages);
+  const images = new Array(map.size), texts = new Array(map.size);
   let i = 0;
-  map.forEach((p, id) => { texts[i++] = recordText(p, id, pairs); });
+  map.forEach((p, id) => {
+    const image = recordImage(p, id, id, pairs, find(i, id));
+    images[i] = image;
+    texts[i++] = image[2];
+  });
+  peopleImages = images;
   lastPeopleTexts = recordRuns(lastPeopleTexts, texts, pairs ? '[' : '{', pairs ? ']' : '}');
   return lastPeopleTexts;
 }
 
 // The texts of the list of links.
 function linkTexts(list) {
-  const texts = new Array(list.length);
-  for (let i = 0; i < list.length; i++) texts[i] = recordText(list[i], null, false);
+  const find = imageFinder(linkImages);
+  const images = new Array(list.length), texts = new Array(list.length);
+  for (let i = 0; i < list.length; i++) {
+    const image = recordImage(list[i], list[i], null, false, find(i, list[i]));
+    images[i] = image;
+    texts[i] = image[2];
+  }
+  linkImages = images;
   lastLinkTexts = recordRuns(lastLinkTexts, texts, '[', ']');
   return lastLinkTexts;
 }
