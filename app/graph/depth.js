@@ -383,6 +383,13 @@ function markCells(index) {
   }
 }
 
+// A typed array twice as long holding the same values first.
+function doubled(array) {
+  const out = new array.constructor(array.length * 2);
+  out.set(array);
+  return out;
+}
+
 // Adds a piece (inside entryBox) to the newest open path of its style, or opens a new one when a later
 // path already runs where the piece does.
 function gatherPiece(e) {
@@ -397,11 +404,8 @@ function gatherPiece(e) {
   }
   const store = depthStore;
   if (store.count === store.next.length) {
-    const xy = new Float64Array(store.xy.length * 2), next = new Int32Array(store.next.length * 2);
-    xy.set(store.xy);
-    next.set(store.next);
-    store.xy = xy;
-    store.next = next;
+    store.xy = doubled(store.xy);
+    store.next = doubled(store.next);
   }
   const k = store.count++, xy = store.xy, at = 8 * k;
   xy[at] = e.x0; xy[at + 1] = e.y0; xy[at + 2] = e.qx1; xy[at + 3] = e.qy1;
@@ -415,11 +419,8 @@ function gatherPiece(e) {
 function openPath(style, light, mask) {
   const open = depthOpen;
   if (open.count === open.head.length) {
-    const head = new Int32Array(open.head.length * 2), tail = new Int32Array(open.tail.length * 2);
-    head.set(open.head);
-    tail.set(open.tail);
-    open.head = head;
-    open.tail = tail;
+    open.head = doubled(open.head);
+    open.tail = doubled(open.tail);
   }
   const index = open.count++;
   open.style[index] = style;

@@ -1,6 +1,6 @@
 // Edit history: undo and redo of changes to the people and links of the open tree. The history watches
 // save requests instead of being told about edits: each request marks a newer state as waiting, and 360 ms
-// after the last request of a burst that state is read (one serialisation of the tree) and, when its edit
+// after the last request of a burst that state is read (one reading of the tree) and, when its edit
 // key differs from the recorded one, becomes a step. Reading the state when the burst ends rather than at
 // every request gives the same steps (every change is followed by a request) at a fraction of the cost on
 // large trees. Undo and redo read a waiting state first.

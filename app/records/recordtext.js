@@ -75,20 +75,22 @@ function matchImage(v, image) {
 function recordImage(record, key, id, pairs, known) {
   if (typeof record !== 'object' || record === null) {
     const text = JSON.stringify(record);
-    const value = text === undefined ? 'null' : text;
-    return [key, pairs, id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']'
-      : JSON.stringify(id) + ':' + value];
+    return [key, pairs, memberText(text === undefined ? 'null' : text, id, pairs)];
   }
   if (known !== undefined && known[1] === pairs) {
     imageAt = IMAGE_DATA;
     if (matchImage(record, known)) return known;
   }
-  const value = JSON.stringify(record);
-  const text = id === null ? value : pairs ? '[' + JSON.stringify(id) + ',' + value + ']'
-    : JSON.stringify(id) + ':' + value;
-  const image = [key, pairs, text];
+  const image = [key, pairs, memberText(JSON.stringify(record), id, pairs)];
   writeImage(record, image);
   return image;
+}
+
+// A record's JSON text as its list or object writes it: alone for a link, else with its id as a key or
+// as an [id, record] pair.
+function memberText(value, id, pairs) {
+  if (id === null) return value;
+  return pairs ? '[' + JSON.stringify(id) + ',' + value + ']' : JSON.stringify(id) + ':' + value;
 }
 
 // Finds the image of the record at position `i` found by `key` among the images of the last reading.
