@@ -180,36 +180,104 @@ function refreshVisibleLineageColors() {
 // then spouses, then siblings (ties by id); people a full group could not take become later seeds, so the
 // next group grows from where the last one stopped.
 function familyNeighborhoods(ids, anchor, limit = NEIGHBOURHOOD_LIMIT) {
-  const inside = new Set(ids);
-  const neighbors = new Map(ids.map(id => [id, []]));
-  const weight = { parent: 0, spouse: 1, sibling: 2 };
+  // People by position (the first of an id listed twice), and the neighbour lists as one flat array.
+  const at = new Map(), people = [];
+  for (const id of ids) if (!at.has(id)) { at.set(id, people.length); people.push(id); }
+  const n = people.length;
+  const ends = new Int32Array(2 * edges.length), weights = new Int8Array(edges.length);
+  const start = new Int32Array(n + 1);
+  let m = 0;
   for (const e of edges) {
-    if (!inside.has(e.a) || !inside.has(e.b) || e.a === e.b || !(e.type in weight)) continue;
-    neighbors.get(e.a).push([e.b, weight[e.type]]);
-    neighbors.get(e.b).push([e.a, weight[e.type]]);
+    const weight = e ? neighbourWeight(e.type) : -1;
+    if (weight < 0 || e.a === e.b) continue;
+    const i = at.get(e.a), j = at.get(e.b);
+    if (i === undefined || j === undefined) continue;
+    ends[2 * m] = i; ends[2 * m + 1] = j; weights[m++] = weight;
+    start[i + 1]++; start[j + 1]++;
   }
-  const byId = new Intl.Collator().compare;
-  for (const list of neighbors.values()) if (list.length > 1) list.sort((p, q) => p[1] - q[1] || byId(p[0], q[0]));
-  const group = new Map(), groups = [], seeds = inside.has(anchor) ? [anchor] : [];
+  for (let i = 0; i < n; i++) start[i + 1] += start[i];
+  const next = start.slice(0, n), neighbour = new Int32Array(2 * m), weight = new Int8Array(2 * m);
+  for (let k = 0; k < m; k++) {
+    const i = ends[2 * k], j = ends[2 * k + 1];
+    neighbour[next[i]] = j; weight[next[i]++] = weights[k];
+    neighbour[next[j]] = i; weight[next[j]++] = weights[k];
+  }
+  const byId = neighbourIdOrder(people);
+  for (let i = 0; i < n; i++) sortNeighbours(neighbour, weight, start[i], start[i + 1], byId);
+  const group = new Int32Array(n).fill(-1), groups = [], seeds = at.has(anchor) ? [at.get(anchor)] : [];
   const cap = Math.max(1, limit);
   let nextSeed = 0, nextId = 0;
   const pickSeed = () => {
-    while (nextSeed < seeds.length) { const s = seeds[nextSeed++]; if (!group.has(s)) return s; }
-    while (nextId < ids.length) { const s = ids[nextId++]; if (!group.has(s)) return s; }
-    return null;
+    while (nextSeed < seeds.length) { const s = seeds[nextSeed++]; if (group[s] < 0) return s; }
+    while (nextId < n) { const s = nextId++; if (group[s] < 0) return s; }
+    return -1;
   };
-  for (let seed = pickSeed(); seed !== null; seed = pickSeed()) {
-    const members = [seed];
-    group.set(seed, groups.length);
+  for (let seed = pickSeed(); seed >= 0; seed = pickSeed()) {
+    const g = groups.length, members = [seed];
+    group[seed] = g;
     for (let i = 0; i < members.length; i++) {
-      for (const [v] of neighbors.get(members[i])) {
-        if (group.has(v)) continue;
-        if (members.length < cap) { group.set(v, groups.length); members.push(v); } else seeds.push(v);
+      for (let k = start[members[i]], end = start[members[i] + 1]; k < end; k++) {
+        const v = neighbour[k];
+        if (group[v] >= 0) continue;
+        if (members.length < cap) { group[v] = g; members.push(v); } else seeds.push(v);
       }
     }
-    groups.push(members);
+    groups.push(members.map(i => people[i]));
   }
-  return { groups, neighbors, group };
+  const groupOf = new Map();
+  for (let i = 0; i < n; i++) groupOf.set(people[i], group[i]);
+  return {
+    groups,
+    group: groupOf,
+    // The neighbour lists as [id, weight] pairs by id, made only when asked for.
+    get neighbors() {
+      const lists = new Map();
+      for (let i = 0; i < n; i++) {
+        const list = [];
+        for (let k = start[i]; k < start[i + 1]; k++) list.push([people[neighbour[k]], weight[k]]);
+        lists.set(people[i], list);
+      }
+      return lists;
+    },
+  };
+}
+
+function neighbourWeight(type) {
+  return type === 'parent' ? 0 : type === 'spouse' ? 1 : type === 'sibling' ? 2 : -1;
+}
+
+// The locale order of ids as a comparison of positions. Ids of digits and lower-case letters only (every
+// id this application makes) compare in the locale order exactly as in code-unit order, which is far
+// cheaper; other ids use the locale comparison.
+function neighbourIdOrder(people) {
+  const collate = new Intl.Collator().compare;
+  const plain = new Uint8Array(people.length);
+  for (let i = 0; i < people.length; i++) plain[i] = /^[0-9a-z]*$/.test(people[i]) ? 1 : 0;
+  return (i, j) => {
+    const a = people[i], b = people[j];
+    if (plain[i] && plain[j]) return a < b ? -1 : a > b ? 1 : 0;
+    return collate(a, b);
+  };
+}
+
+// Sorts the neighbour list [from, to) by weight, then id, keeping equal entries in order.
+function sortNeighbours(neighbour, weight, from, to, byId) {
+  if (to - from > 32) {
+    const order = [];
+    for (let k = from; k < to; k++) order.push(k);
+    order.sort((p, q) => weight[p] - weight[q] || byId(neighbour[p], neighbour[q]));
+    const v = order.map(k => neighbour[k]), w = order.map(k => weight[k]);
+    for (let k = from; k < to; k++) { neighbour[k] = v[k - from]; weight[k] = w[k - from]; }
+    return;
+  }
+  for (let i = from + 1; i < to; i++) {
+    const v = neighbour[i], w = weight[i];
+    let j = i - 1;
+    while (j >= from && (weight[j] > w || (weight[j] === w && byId(neighbour[j], v) > 0))) {
+      neighbour[j + 1] = neighbour[j]; weight[j + 1] = weight[j]; j--;
+    }
+    neighbour[j + 1] = v; weight[j + 1] = w;
+  }
 }
 
 // The most frequent last word (over 2 characters) of the members' names, numbered from 1.
@@ -230,9 +298,7 @@ function getBranchState() {
   const key = [currentTreeId || '', rootPersonId || '', ids.length, edges.length, ids[0] || '', ids[ids.length - 1] || ''].join(':');
   if (branchState.key === key && branchState.map) return branchState;
   const anchor = rootPersonId && persons.has(rootPersonId) ? rootPersonId : ids[0];
-  const { groups } = familyNeighborhoods(ids, anchor, NEIGHBOURHOOD_LIMIT);
-  const map = new Map();
-  groups.forEach((members, i) => { for (const id of members) map.set(id, i); });
+  const { groups, group: map } = familyNeighborhoods(ids, anchor, NEIGHBOURHOOD_LIMIT);
   // Labels are made when asked for: only the selected person's is shown, and a large tree has thousands.
   branchState = { key, map, groups, labels: new Array(groups.length) };
   return branchState;

@@ -29,29 +29,36 @@ function birthYearKey(person) {
   return m ? Number(m[0]) : NO_BIRTH_YEAR;
 }
 
-// Neighbour entries of every valid person (by position in `valid`) over the parent and sibling records
-// between valid people, each list sorted: parents first, then children, then siblings; then birth year,
-// name and id. An entry is {to, record, priority, step}.
+// Neighbour lists of every valid person (by position in `valid`) over the parent and sibling records
+// between valid people, as one flat list: person i's neighbours are entries start[i] to start[i + 1], each
+// with the neighbour's position `to`, the record's index in `edges` and the `step` to it (-1 parent, 1
+// child, 0 sibling). Each list is sorted: parents first, then children, then siblings; then birth year,
+// name and id; records in list order on a tie.
 function forestNeighbours(valid, at) {
-  const lists = new Array(valid.length);
-  const add = (i, entry) => {
-    const list = lists[i];
-    if (list) list.push(entry); else lists[i] = [entry];
-  };
-  for (const e of edges) {
+  const n = valid.length;
+  const start = new Int32Array(n + 1);
+  // The records that count, with their ends' positions: [record index, a, b, is parent] each.
+  const found = new Int32Array(4 * edges.length);
+  let m = 0;
+  for (let r = 0; r < edges.length; r++) {
+    const e = edges[r];
     if (!e || (e.type !== 'parent' && e.type !== 'sibling')) continue;
     const a = at.get(e.a), b = at.get(e.b);
     if (a === undefined || b === undefined) continue;
-    if (e.type === 'parent') {
-      add(a, { to: b, record: e, priority: 1, step: 1 });
-      add(b, { to: a, record: e, priority: 0, step: -1 });
-    } else {
-      add(a, { to: b, record: e, priority: 3, step: 0 });
-      add(b, { to: a, record: e, priority: 3, step: 0 });
-    }
+    found[4 * m] = r; found[4 * m + 1] = a; found[4 * m + 2] = b; found[4 * m + 3] = e.type === 'parent' ? 1 : 0;
+    m++;
+    start[a + 1]++; start[b + 1]++;
   }
-  const year = new Float64Array(valid.length).fill(NaN);
-  const name = new Array(valid.length);
+  for (let i = 0; i < n; i++) start[i + 1] += start[i];
+  const next = start.slice(0, n);
+  const to = new Int32Array(2 * m), record = new Int32Array(2 * m), step = new Int8Array(2 * m);
+  const put = (i, j, r, s) => { const k = next[i]++; to[k] = j; record[k] = r; step[k] = s; };
+  for (let f = 0; f < 4 * m; f += 4) {
+    const r = found[f], a = found[f + 1], b = found[f + 2];
+    if (found[f + 3]) { put(a, b, r, 1); put(b, a, r, -1); } else { put(a, b, r, 0); put(b, a, r, 0); }
+  }
+  const year = new Float64Array(n).fill(NaN);
+  const name = new Array(n);
   const yearOf = i => {
     if (Number.isNaN(year[i])) {
       const p = persons.get(valid[i]);
@@ -60,14 +67,36 @@ function forestNeighbours(valid, at) {
     }
     return year[i];
   };
-  const order = (a, b) => {
-    if (a.priority !== b.priority) return a.priority - b.priority;
-    const ya = yearOf(a.to), yb = yearOf(b.to);
-    if (ya !== yb) return ya - yb;
-    return LAYOUT_COLLATOR.compare(name[a.to], name[b.to]) || LAYOUT_COLLATOR.compare(valid[a.to], valid[b.to]);
+  const priority = s => (s < 0 ? 0 : s > 0 ? 1 : 3);
+  // Whether entry j belongs after entry k.
+  const after = (j, k) => {
+    if (step[j] !== step[k]) return priority(step[j]) > priority(step[k]);
+    const yj = yearOf(to[j]), yk = yearOf(to[k]);
+    if (yj !== yk) return yj > yk;
+    return (LAYOUT_COLLATOR.compare(name[to[j]], name[to[k]]) || LAYOUT_COLLATOR.compare(valid[to[j]], valid[to[k]])) > 0;
   };
-  for (const list of lists) if (list && list.length > 1) list.sort(order);
-  return lists;
+  for (let i = 0; i < n; i++) sortEntries(start[i], start[i + 1], after, to, record, step);
+  return { start, to, record, step };
+}
+
+// Sorts entries [from, to) of the flat neighbour arrays, keeping ties in order: insertion for the short
+// lists of most people, a merge of runs for the long ones (a person with hundreds of children).
+function sortEntries(from, end, after, to, record, step) {
+  if (end - from < 2) return;
+  const order = [];
+  for (let k = from; k < end; k++) order.push(k);
+  if (end - from <= 16) {
+    for (let i = 1; i < order.length; i++) {
+      const e = order[i];
+      let j = i - 1;
+      while (j >= 0 && after(order[j], e)) { order[j + 1] = order[j]; j--; }
+      order[j + 1] = e;
+    }
+  } else {
+    order.sort((j, k) => (after(j, k) ? 1 : after(k, j) ? -1 : 0));
+  }
+  const t = order.map(k => to[k]), r = order.map(k => record[k]), s = order.map(k => step[k]);
+  for (let k = from; k < end; k++) { to[k] = t[k - from]; record[k] = r[k - from]; step[k] = s[k - from]; }
 }
 
 function tidyForest(ids, anchor = focus) {
@@ -116,24 +145,22 @@ function growForest(valid, at, home) {
     order[placed++] = seed;
     for (let q = first; q < placed; q++) {
       const u = order[q];
-      const list = neighbours[u];
-      if (!list) continue;
       let kids = null, lastKid = -1;
-      for (const entry of list) {
-        const v = entry.to;
+      for (let k = neighbours.start[u], end = neighbours.start[u + 1]; k < end; k++) {
+        const v = neighbours.to[k];
         if (seen[v]) continue;
+        const s = neighbours.step[k];
         seen[v] = 1;
         from[v] = u;
-        step[v] = entry.step;
+        step[v] = s;
         depth[v] = depth[u] + 1;
-        generation[v] = generation[u] + entry.step;
+        generation[v] = generation[u] + s;
         branch[v] = u === seed ? v : branch[u];
         tree[v] = t;
         order[placed++] = v;
-        const r = entry.record;
-        const key = entry.step === 0 ? siblingLinkKey(r.a, r.b) : scaffoldLinkKey(r.a, r.b);
-        forest.links.add(key);
-        forest.connections.push({ a: valid[u], b: valid[v], key, type: entry.step === 0 ? 'sibling' : 'parent' });
+        const r = edges[neighbours.record[k]];
+        const key = s === 0 ? siblingLinkKey(r.a, r.b) : scaffoldLinkKey(r.a, r.b);
+        forest.connections.push({ a: valid[u], b: valid[v], key, type: s === 0 ? 'sibling' : 'parent' });
         (kids || (kids = [])).push(valid[v]);
         if (lastKid < 0) firstKid[u] = v; else nextKid[lastKid] = v;
         lastKid = v;
@@ -144,22 +171,62 @@ function growForest(valid, at, home) {
     for (let q = first; q < placed; q++) members[q - first] = valid[order[q]];
     forest.groups.push({ root: valid[seed], members, walkStart: first });
   }
-  for (let q = 0; q < placed; q++) {
-    const i = order[q], id = valid[i];
-    if (from[i] >= 0) {
-      forest.parent.set(id, valid[from[i]]);
-      forest.steps.set(id, step[i]);
-    }
-    forest.depth.set(id, depth[i]);
-    forest.generation.set(id, generation[i]);
-    forest.branch.set(id, valid[branch[i]]);
-    forest.groupFor.set(id, tree[i]);
-  }
+  // The per-person fields read the search's arrays through `at` instead of being copied into maps of every
+  // person (most readers ask for a few people, and a large family would pay for the copies at every
+  // change); the link keys are gathered when first asked for.
+  const reached = i => from[i] >= 0;
+  forest.parent = forestField(valid, at, order, placed, i => valid[from[i]], reached);
+  forest.steps = forestField(valid, at, order, placed, i => step[i], reached);
+  forest.depth = forestField(valid, at, order, placed, i => depth[i]);
+  forest.generation = forestField(valid, at, order, placed, i => generation[i]);
+  forest.branch = forestField(valid, at, order, placed, i => valid[branch[i]]);
+  forest.groupFor = forestField(valid, at, order, placed, i => tree[i]);
+  let links = null;
+  Object.defineProperty(forest, 'links', {
+    enumerable: true,
+    get() {
+      if (!links) links = new Set(forest.connections.map(c => c.key));
+      return links;
+    },
+  });
   // The search itself, by position in `valid`, for arrangements that walk large trees: breadth-first
   // `order` (each group's members from its walkStart), depth, generation, and forest children as a first
   // child and next sibling per position.
   forest.walk = { ids: valid, order, depth, generation, firstKid, nextKid };
   return forest;
+}
+
+// A read-only map of the forest's people (id → value at the person's position in `valid`) with the reading
+// methods of a Map; it iterates in the breadth-first order of the search. `has(i)` leaves out positions
+// without a value (the roots have no parent).
+function forestField(valid, at, order, placed, value, has = () => true) {
+  const position = id => {
+    const i = at.get(id);
+    return i !== undefined && has(i) ? i : -1;
+  };
+  function* entries() {
+    for (let q = 0; q < placed; q++) if (has(order[q])) yield [valid[order[q]], value(order[q])];
+  }
+  let size = -1;
+  return {
+    get(id) { const i = position(id); return i < 0 ? undefined : value(i); },
+    has(id) { return position(id) >= 0; },
+    get size() {
+      if (size < 0) { size = 0; for (let q = 0; q < placed; q++) if (has(order[q])) size++; }
+      return size;
+    },
+    entries,
+    [Symbol.iterator]: entries,
+    *keys() { for (const [id] of entries()) yield id; },
+    *values() { for (const [, v] of entries()) yield v; },
+    forEach(fn, self) { for (const [id, v] of entries()) fn.call(self, v, id, this); },
+  };
+}
+
+// Whether the forest reaches one end of the parent record `parent` → `child` from the other through it.
+function forestHasParentLink(forest, parent, child) {
+  return (forest.parent.get(child) === parent && forest.steps.get(child) === 1) ||
+    (forest.parent.get(parent) === child && forest.steps.get(parent) === -1);
 }
 
 // Parent lists of the forest's people (parent records in list order, both ends in one forest tree),

@@ -234,9 +234,10 @@ function visibleLinkCount(ids) {
   const forest = tidyForest(ids, rootPersonId || focus);
   for (const c of forest.connections) if (shown.has(c.a) && shown.has(c.b)) n++;
   for (const e of edges) {
-    if (!e || e.type !== 'parent' || !shown.has(e.a) || !shown.has(e.b)) continue;
-    if (forest.links.has(scaffoldLinkKey(e.a, e.b))) continue;
-    if (e.a === selected || e.b === selected) n++;
+    // Only links touching the selected person can count, so only those are looked up in the forest.
+    if (!e || e.type !== 'parent' || (e.a !== selected && e.b !== selected)) continue;
+    if (!shown.has(e.a) || !shown.has(e.b) || forestHasParentLink(forest, e.a, e.b)) continue;
+    n++;
   }
   return n;
 }

@@ -10,19 +10,20 @@ const EDGE_TYPES = ['parent', 'spouse', 'sibling'];
 const PERSON_TEXT_FIELDS = ['name', 'birth', 'death', 'sex', 'birthPlace', 'deathPlace', 'residence',
   'occupation', 'bio', 'notes', 'photo'];
 
-// Lookups derived from `edges`: relatives of each person by kind, in list order, and a key per record for
-// the duplicate test. The index notices a replaced or resized list by itself and rebuilds; code that
+// Lookups derived from `edges`: relatives of each person by kind, in list order (which also answer the
+// duplicate test). The index notices a replaced or resized list by itself and rebuilds; code that
 // rewrites the ends of records in place calls rebuildEdgeIndex().
 let edgeIndex = null;
 
 function emptyEdgeIndex() {
-  return { list: edges, length: 0, keys: new Set(), parentLinks: new Map(), parents: new Map(),
+  return { list: edges, length: 0, parentLinks: new Map(), parents: new Map(),
     children: new Map(), spouses: new Map(), siblings: new Map() };
 }
 
-function edgeKey(a, b, type) {
-  if (type !== 'parent' && a > b) [a, b] = [b, a];
-  return type + '\u0001' + a + '\u0001' + b;
+// Whether a record of this type already joins a and b (either way round for spouses and siblings).
+function hasEdge(index, a, b, type) {
+  const list = (type === 'parent' ? index.children : type === 'spouse' ? index.spouses : index.siblings).get(a);
+  return !!list && list.includes(b);
 }
 
 function pushTo(map, id, value) {
@@ -31,7 +32,6 @@ function pushTo(map, id, value) {
 }
 
 function indexEdge(index, e) {
-  index.keys.add(edgeKey(e.a, e.b, e.type));
   if (e.type === 'parent') {
     pushTo(index.parentLinks, e.b, e);
     pushTo(index.parents, e.b, e.a);
@@ -125,7 +125,7 @@ function addEdge(a, b, type, source = 'manual') {
   if (!EDGE_TYPES.includes(type)) return false;
   if (type === 'parent' && isDescendant(a, b)) return false;
   const index = currentEdgeIndex();
-  if (index.keys.has(edgeKey(a, b, type))) return false;
+  if (hasEdge(index, a, b, type)) return false;
   klnCaptureExistingOrbPositions();
   const e = { a, b, type, source };
   edges.push(e);

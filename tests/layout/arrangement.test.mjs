@@ -155,6 +155,9 @@ test('the tidy forest: trees, links, connections and every per-person field', as
       parent: named(f.parent), steps: named(f.steps), depth: named(f.depth), generation: named(f.generation),
       branch: named(f.branch), groupFor: named(f.groupFor),
       siblingKey: [...f.links].find(k => k.startsWith('S:')) === 'S:' + [ids.H, ids.Sis].sort().join('|'),
+      // Single reads, including a root (no parent) and someone outside the forest.
+      reads: [f.parent.has(ids.H), f.parent.get(ids.H), f.parent.size, f.depth.size, f.depth.has('nobody'),
+        f.depth.get('nobody'), f.generation.get(ids.Dad), f.parent.get(ids.Kid) === ids.H, f.steps.get(ids.Sis)],
     };
   }, ids);
   assert.deepEqual(f.groups, [{ root: 'H', members: ['H', 'Dad', 'Mum', 'Bea', 'Kid', 'Aaron', 'Sis'] },
@@ -171,6 +174,7 @@ test('the tidy forest: trees, links, connections and every per-person field', as
   assert.deepEqual(f.generation, { H: 0, Dad: -1, Mum: -1, Bea: 1, Kid: 1, Aaron: 1, Sis: 0, Wife: 0 });
   assert.deepEqual(f.branch, { H: 'H', Dad: 'Dad', Mum: 'Mum', Bea: 'Bea', Kid: 'Kid', Aaron: 'Aaron', Sis: 'Sis', Wife: 'Wife' });
   assert.deepEqual(f.groupFor, { H: 0, Dad: 0, Mum: 0, Bea: 0, Kid: 0, Aaron: 0, Sis: 0, Wife: 1 });
+  assert.deepEqual(f.reads, [false, undefined, 6, 8, false, undefined, -1, true, 0]);
 });
 
 test('the tidy forest seeds at the first valid id when the anchor is not given, and is empty without people', async () => {

@@ -167,6 +167,67 @@ test('neighbours are taken parents and children first, then spouses, then siblin
   assert.deepEqual(groups, [[ids.Mid, ids.Kid, ids.Wife], [ids.Sib, ids.Other]]);
 });
 
+// Neighbourhoods of a random tree whose ids mix the application's own (lower-case letters and digits) with
+// upper-case, accented and punctuated ones, and one person with 60 children, against the grouping done
+// the plain way: lists of [id, weight] pairs sorted with the locale comparison.
+test('neighbourhoods keep the locale order of ids of every kind, also for long neighbour lists', async () => {
+  const result = await app.run(() => {
+    const names = ['p1', 'p10', 'p9', 'pa', 'pB', 'Pa', 'é1', 'e2', 'a-b', 'ab', 'AB', 'z', '10', '9', 'ñ'];
+    let seed = 11;
+    const random = k => (seed = (seed * 16807) % 2147483647) % k;
+    persons.clear();
+    edges = [];
+    const ids = [];
+    for (let i = 0; i < 300; i++) {
+      const id = names[i % names.length] + (i < names.length ? '' : String.fromCharCode(97 + random(26)) + i);
+      ids.push(id);
+      persons.set(id, { id, name: 'Person ' + i });
+    }
+    const types = ['parent', 'spouse', 'sibling'];
+    for (let i = 1; i < 300; i++) edges.push({ id: 'e' + i, a: ids[random(i)], b: ids[i], type: types[random(3)] });
+    for (let i = 100; i < 160; i++) edges.push({ id: 'h' + i, a: ids[7], b: ids[i], type: 'parent' });
+    const plain = (list, anchor, limit) => {
+      const inside = new Set(list), neighbors = new Map(list.map(id => [id, []]));
+      const weight = { parent: 0, spouse: 1, sibling: 2 };
+      for (const e of edges) {
+        if (!inside.has(e.a) || !inside.has(e.b) || e.a === e.b || !(e.type in weight)) continue;
+        neighbors.get(e.a).push([e.b, weight[e.type]]);
+        neighbors.get(e.b).push([e.a, weight[e.type]]);
+      }
+      const byId = new Intl.Collator().compare;
+      for (const l of neighbors.values()) l.sort((p, q) => p[1] - q[1] || byId(p[0], q[0]));
+      const group = new Map(), groups = [], seeds = [anchor];
+      let nextSeed = 0, nextId = 0;
+      const pick = () => {
+        while (nextSeed < seeds.length) { const s = seeds[nextSeed++]; if (!group.has(s)) return s; }
+        while (nextId < list.length) { const s = list[nextId++]; if (!group.has(s)) return s; }
+        return null;
+      };
+      for (let s = pick(); s !== null; s = pick()) {
+        const members = [s];
+        group.set(s, groups.length);
+        for (let i = 0; i < members.length; i++) {
+          for (const [v] of neighbors.get(members[i])) {
+            if (group.has(v)) continue;
+            if (members.length < limit) { group.set(v, groups.length); members.push(v); } else seeds.push(v);
+          }
+        }
+        groups.push(members);
+      }
+      return groups;
+    };
+    const cases = [[ids[0], 42], [ids[7], 5], [ids[150], 1]];
+    return cases.map(([anchor, limit]) => {
+      const fast = familyNeighborhoods(ids, anchor, limit);
+      return { fast: fast.groups, plain: plain(ids, anchor, limit), mapped: ids.every(id => fast.groups[fast.group.get(id)].includes(id)) };
+    });
+  });
+  for (const { fast, plain, mapped } of result) {
+    assert.deepEqual(fast, plain);
+    assert.ok(mapped, 'every person maps to the group that holds them');
+  }
+});
+
 test('"Colored branches" off: every line is #9ce3e7, orbs keep their colours, and the switch survives a restart', async () => {
   const ids = await app.build([{ name: 'Dad', sex: 'M' }, { name: 'Mum', sex: 'F' }, 'Kid'],
     [['Dad', 'Kid', 'parent'], ['Mum', 'Kid', 'parent']]);
