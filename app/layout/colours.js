@@ -120,10 +120,29 @@ function lineageColors(forest) {
   const colors = new Map();
   if (!forest || !Array.isArray(forest.groups)) return colors;
   const index = lineageParentIndex();
-  const heads = new Map();
+  // Heads as lineageFamilyHead finds them, walking each line once: a walk that ends at a person without
+  // parents settles the head of everyone it passed, and a later walk stops at the first settled person. A
+  // walk caught in a loop (possible only in restored records) settles nobody.
+  const heads = new Map(), settled = new Map();
   const headOf = id => {
     let head = heads.get(id);
-    if (head === undefined) { head = lineageFamilyHead(id, index); heads.set(id, head); }
+    if (head !== undefined) return head;
+    const path = [];
+    let seen = null;
+    for (let at = id; ;) {
+      const known = settled.get(at);
+      if (known !== undefined) { head = known; break; }
+      path.push(at);
+      const entry = index.get(at);
+      const next = entry ? entry.father || entry.mother : null;
+      if (!next) { head = at; break; }
+      if (!seen && path.length > 32) seen = new Set(path);
+      if (seen ? seen.has(next) : path.includes(next)) { head = at; path.length = 0; break; }
+      if (seen) seen.add(next);
+      at = next;
+    }
+    for (const p of path) settled.set(p, head);
+    heads.set(id, head);
     return head;
   };
   const hues = new Map();

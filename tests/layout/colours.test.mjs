@@ -55,6 +55,35 @@ test('a loop of fathers stops at the last person before it closes', async () => 
   assert.deepEqual(heads, ['c', 'e', 'e']);
 });
 
+// Lines walked once for many people must end where a walk from each person alone ends: a line of 50
+// fathers (past the length where the walk keeps a set), people joining it half way, a loop of fathers in
+// restored records and people leading into the loop from outside it.
+test('line colours group people exactly by the head a walk from each of them finds', async () => {
+  const r = await app.run(() => {
+    persons.clear();
+    edges = [];
+    const add = id => persons.set(id, { id, name: id, sex: 'M' });
+    const father = (a, b) => edges.push({ a, b, type: 'parent' });
+    for (let i = 0; i < 50; i++) { add('c' + i); if (i) father('c' + i, 'c' + (i - 1)); }
+    for (let i = 0; i < 5; i++) { add('j' + i); father('c' + (10 * i + 5), 'j' + i); }
+    for (const id of ['x', 'y', 'z', 'in1', 'in2']) add(id);
+    father('x', 'y'); father('y', 'z'); father('z', 'x'); father('x', 'in1'); father('in1', 'in2');
+    const ids = [...persons.keys()].reverse();
+    const colours = lineageColors({ groups: [{ members: ids }] });
+    const index = lineageParentIndex();
+    const byHead = new Map(), byColour = new Map();
+    for (const id of ids) {
+      const head = lineageFamilyHead(id, index);
+      byHead.set(head, [...(byHead.get(head) || []), id]);
+      byColour.set(colours.get(id), [...(byColour.get(colours.get(id)) || []), id]);
+    }
+    return { heads: [...byHead.values()].map(l => l.join()).sort(), colours: [...byColour.values()].map(l => l.join()).sort(),
+      loop: ['x', 'y', 'z', 'in2'].map(id => lineageFamilyHead(id, index)) };
+  });
+  assert.deepEqual(r.colours, r.heads);
+  assert.deepEqual(r.loop, ['y', 'z', 'x', 'y']);
+});
+
 test('home line teal, the mother\'s line amber, the next line the first hue of the sequence', async () => {
   const ids = await app.build([
     { name: 'Home', sex: 'M' }, { name: 'Dad', sex: 'M' }, { name: 'Mum', sex: 'F' }, { name: 'Grandpa', sex: 'M' },
