@@ -24,9 +24,18 @@ function emptyForest() {
     steps: new Map(), depth: new Map(), generation: new Map(), branch: new Map(), groupFor: new Map() };
 }
 
+// The first run of four digits in the birth text as a number (a scan instead of a regular expression:
+// the forest reads it for every person).
 function birthYearKey(person) {
-  const m = String((person && person.birth) || '').match(/\d{4}/);
-  return m ? Number(m[0]) : NO_BIRTH_YEAR;
+  const birth = person && person.birth;
+  if (!birth) return NO_BIRTH_YEAR;
+  const text = typeof birth === 'string' ? birth : String(birth);
+  for (let i = 0, run = 0; i < text.length; i++) {
+    const c = text.charCodeAt(i);
+    if (c < 48 || c > 57) run = 0;
+    else if (++run === 4) return Number(text.slice(i - 3, i + 1));
+  }
+  return NO_BIRTH_YEAR;
 }
 
 // Neighbour lists of every valid person (by position in `valid`) over the parent and sibling records
@@ -57,23 +66,26 @@ function forestNeighbours(valid, at) {
     const r = found[f], a = found[f + 1], b = found[f + 2];
     if (found[f + 3]) { put(a, b, r, 1); put(b, a, r, -1); } else { put(a, b, r, 0); put(b, a, r, 0); }
   }
-  const year = new Float64Array(n).fill(NaN);
-  const name = new Array(n);
-  const yearOf = i => {
-    if (Number.isNaN(year[i])) {
-      const p = persons.get(valid[i]);
-      year[i] = birthYearKey(p);
-      name[i] = String((p && p.name) || '');
+  // Birth years of the people in some list of two or more; names only where years tie.
+  const year = new Float64Array(n), name = new Array(n);
+  for (let i = 0; i < n; i++) {
+    if (start[i + 1] - start[i] < 2) continue;
+    for (let k = start[i]; k < start[i + 1]; k++) {
+      const j = to[k];
+      if (year[j] === 0) year[j] = birthYearKey(persons.get(valid[j])) + 1;
     }
-    return year[i];
+  }
+  const nameOf = i => {
+    if (name[i] === undefined) { const p = persons.get(valid[i]); name[i] = String((p && p.name) || ''); }
+    return name[i];
   };
   const priority = s => (s < 0 ? 0 : s > 0 ? 1 : 3);
-  // Whether entry j belongs after entry k.
+  // Whether entry j belongs after entry k (years are kept one higher, so that 0 marks one not read yet).
   const after = (j, k) => {
     if (step[j] !== step[k]) return priority(step[j]) > priority(step[k]);
-    const yj = yearOf(to[j]), yk = yearOf(to[k]);
+    const yj = year[to[j]], yk = year[to[k]];
     if (yj !== yk) return yj > yk;
-    return (LAYOUT_COLLATOR.compare(name[to[j]], name[to[k]]) || LAYOUT_COLLATOR.compare(valid[to[j]], valid[to[k]])) > 0;
+    return (LAYOUT_COLLATOR.compare(nameOf(to[j]), nameOf(to[k])) || LAYOUT_COLLATOR.compare(valid[to[j]], valid[to[k]])) > 0;
   };
   for (let i = 0; i < n; i++) sortEntries(start[i], start[i + 1], after, to, record, step);
   return { start, to, record, step };

@@ -102,6 +102,9 @@ function addPerson(d = {}) {
 // searched a step at a time so the cost follows the smaller of the two family branches.
 function isDescendant(descendant, ancestor) {
   const index = currentEdgeIndex();
+  // Someone without children has no descendants, and someone without parents descends from nobody: the
+  // usual case of a new link, answered without a search.
+  if (!index.children.has(ancestor) || !index.parents.has(descendant)) return false;
   const down = [ancestor], up = [descendant];
   const seenDown = new Set(down), seenUp = new Set(up);
   while (down.length && up.length) {

@@ -296,3 +296,10 @@ test('people of another connected group get no point, whatever they are asked fo
   const r = await app.run(ids => [...buildLayout(Object.values(ids)).keys()].map(id => persons.get(id).name).sort(), ids);
   assert.deepEqual(r, ['H', 'Kid']);
 });
+
+test('the birth year that orders relatives is the first run of four digits in the birth text', async () => {
+  const cases = [['1850', 1850], ['abt. 1850', 1850], ['12345', 1234], ['1 JAN 99', 100000], ['BET 1700 AND 1710', 1700],
+    ['', 100000], [null, 100000], ['20 0 1999', 1999], ['x0001', 1], ['٢٠٢٠ 1888', 1888]];
+  const got = await app.run(cases => cases.map(([birth]) => birthYearKey({ birth })), cases);
+  assert.deepEqual(got, cases.map(c => c[1]));
+});
