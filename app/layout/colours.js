@@ -145,7 +145,8 @@ function lineageColors(forest) {
     heads.set(id, head);
     return head;
   };
-  const hues = new Map();
+  // Hue and colour text per head: a line's people share one text.
+  const hues = new Map(), lineColour = new Map();
   const home = activeRootPersonId();
   if (home && persons.has(home)) {
     hues.set(headOf(home), HOME_LINE_HUE);
@@ -158,8 +159,13 @@ function lineageColors(forest) {
       if (!persons.has(id)) continue;
       const head = headOf(id);
       if (!hues.has(head)) hues.set(head, lineHue(k++));
-      const custom = (persons.get(head) || {}).branchLineColor;
-      colors.set(id, validBranchHex(custom) ? custom : 'hsl(' + hues.get(head) + ' 78% 68%)');
+      let colour = lineColour.get(head);
+      if (colour === undefined) {
+        const custom = (persons.get(head) || {}).branchLineColor;
+        colour = validBranchHex(custom) ? custom : 'hsl(' + hues.get(head) + ' 78% 68%)';
+        lineColour.set(head, colour);
+      }
+      colors.set(id, colour);
     }
   }
   return colors;
