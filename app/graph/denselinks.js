@@ -30,7 +30,8 @@ function denseModel(ids, layout) {
     points.push(point);
     people.push(person);
   }
-  const shown = new Set(ids);
+  // Every displayed person is indexed unless a point or record is missing: then the test needs a set.
+  const shown = order.length === count ? at : new Set(ids);
   const parentsOf = new Map();
   for (const e of edges) {
     if (e.type !== 'parent' || !shown.has(e.a) || !shown.has(e.b)) continue;
@@ -46,9 +47,11 @@ function denseModel(ids, layout) {
     const withPoints = parents.filter(p => at.has(p));
     if (withPoints.length !== 2) { for (const p of parents) single(p, child); continue; }
     const pair = withPoints[0] < withPoints[1] ? withPoints : [withPoints[1], withPoints[0]];
-    const k = pair.join('|');
-    if (!houses.has(k)) houses.set(k, { parents: pair, children: [] });
-    houses.get(k).children.push(child);
+    // A couple's key from the positions of its two parents.
+    const k = at.get(pair[0]) * order.length + at.get(pair[1]);
+    const house = houses.get(k);
+    if (house) house.children.push(child);
+    else houses.set(k, { parents: pair, children: [child] });
   }
   const households = [];
   for (const house of houses.values()) {

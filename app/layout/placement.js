@@ -232,7 +232,9 @@ function autoArrangeTree(ids = [...persons.keys()], all = false) {
   for (const [id, point] of target) {
     const p = persons.get(id);
     if (!p) continue;
-    p.layoutBase = copyPoint({ ...point, x: point.x + dx });
+    const base = copyPoint(point);
+    base.x = finite(point.x + dx);
+    p.layoutBase = base;
     p.layoutVersion = PEDIGREE_LAYOUT_VERSION;
     if (all) for (const f of ['orbOffset2D', 'orbOffset3D', 'orbOffset3DByFormation', 'klnPositionLocked',
       'klnUserMovedOrb']) delete p[f];
