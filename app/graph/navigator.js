@@ -87,26 +87,27 @@ function drawMapFamily(g, ids, layout, width, height) {
   }
   const scale = Math.min((width - 18) / Math.max(1, x1 - x0), (height - 20) / Math.max(1, y1 - y0));
   const px = (width - (x1 - x0) * scale) / 2, py = (height - (y1 - y0) * scale) / 2;
-  const at = p => ({ x: px + (finiteNumber(p.x) - x0) * scale, y: py + (finiteNumber(p.y) - y0) * scale });
-  drawMapLines(g, ids, layout, at);
-  drawMapPeople(g, ids, layout, at);
+  const map = { x: p => px + (finiteNumber(p.x) - x0) * scale, y: p => py + (finiteNumber(p.y) - y0) * scale };
+  drawMapLines(g, ids, layout, map);
+  drawMapPeople(g, ids, layout, map);
   return { x0, y0, px, py, scale, width, height };
 }
 
 // Lines and dots are gathered into one path per colour, so that a large family costs one stroke or fill
 // per colour instead of one per person.
-function drawMapLines(g, ids, layout, at) {
+// `map` turns a layout point into map coordinates ({x(p), y(p)}; no object per point, a large family has
+// a hundred thousand).
+function drawMapLines(g, ids, layout, map) {
   const forest = familyForest(ids, focus);
   const paths = new Map();
   for (const c of forest.connections || []) {
     const p = layout.get(c.a), q = layout.get(c.b);
     if (!p || !q) continue;
-    const a = at(p), b = at(q);
     const colour = familyLineColor(c.b);
     let path = paths.get(colour);
     if (!path) paths.set(colour, path = new Path2D());
-    path.moveTo(a.x, a.y);
-    path.lineTo(b.x, b.y);
+    path.moveTo(map.x(p), map.y(p));
+    path.lineTo(map.x(q), map.y(q));
   }
   g.lineWidth = 0.75;
   g.globalAlpha = 0.6;
@@ -117,19 +118,18 @@ function drawMapLines(g, ids, layout, at) {
   g.globalAlpha = 1;
 }
 
-function drawMapPeople(g, ids, layout, at) {
+function drawMapPeople(g, ids, layout, map) {
   const home = activeRootPersonId();
   const paths = new Map();
   let homePoint = null;
   for (const id of ids) {
     const p = layout.get(id);
     if (!p) continue;
-    const s = at(p);
-    if (id === home) { homePoint = s; continue; }
+    if (id === home) { homePoint = { x: map.x(p), y: map.y(p) }; continue; }
     const colour = familyColor(id);
     let path = paths.get(colour);
     if (!path) paths.set(colour, path = new Path2D());
-    path.rect(s.x - 1, s.y - 1, 2, 2);
+    path.rect(map.x(p) - 1, map.y(p) - 1, 2, 2);
   }
   for (const [colour, path] of paths) {
     g.fillStyle = colour;
