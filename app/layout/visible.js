@@ -225,14 +225,17 @@ function displayed() {
 // Parent records with both ends shown; above the threshold, the forest connections plus the other parent
 // records that touch the selected person.
 function visibleLinkCount(ids) {
-  const shown = new Set(ids);
   let n = 0;
   if (ids.length <= VISIBLE_LINK_FOREST_ABOVE) {
+    const shown = new Set(ids);
     for (const e of edges) if (e && e.type === 'parent' && shown.has(e.a) && shown.has(e.b)) n++;
     return n;
   }
+  // The forest is grown over the shown people: each of its connections joins two of them, and it holds
+  // every shown person.
   const forest = tidyForest(ids, rootPersonId || focus);
-  for (const c of forest.connections) if (shown.has(c.a) && shown.has(c.b)) n++;
+  const shown = forest.depth;
+  n = forest.connections.length;
   for (const e of edges) {
     // Only links touching the selected person can count, so only those are looked up in the forest.
     if (!e || e.type !== 'parent' || (e.a !== selected && e.b !== selected)) continue;
