@@ -2,7 +2,7 @@
 // behind an orb disappears behind it and a line in front of it passes over it. Also the cubic-curve
 // arithmetic the painters share.
 // Owns: depthCurves, depthCursor, depthPool, depthPoolUsed, depthStyles, lastDepthStyle, depthOpen, depthStore,
-// depthGrid, depthRound.
+// depthGrid, depthRound, depthNear.
 
 // Entries of the current paint: curve pieces {depth, x0, y0, x1, y1, qx1, qy1, qx2, qy2, color, alpha, width,
 // dashed, style} and lights {particle: true, depth, x, y, radius, color, alpha, glow}.
@@ -18,6 +18,7 @@ function resetDepthQueue() {
   depthPoolUsed = 0;
   depthStyles = new Map();
   lastDepthStyle = null;
+  depthNear.length = 0;
   depthOpen.count = 0;
   depthStore.count = 0;
 }
@@ -27,7 +28,7 @@ function depthEntry() {
   if (depthPoolUsed < depthPool.length) return depthPool[depthPoolUsed++];
   const e = {
     particle: false, depth: 0, x0: 0, y0: 0, x1: 0, y1: 0, qx1: 0, qy1: 0, qx2: 0, qy2: 0,
-    color: '', alpha: 1, width: 1, dashed: false, style: null, x: 0, y: 0, radius: 0, glow: false,
+    color: '', alpha: 1, width: 1, dashed: false, style: null, x: 0, y: 0, radius: 0, glow: false, near: -1,
   };
   depthPool.push(e);
   depthPoolUsed++;
@@ -58,6 +59,7 @@ function queueCurve(a, c1, c2, b, color, alpha, width, dashed) {
   const dash = !!dashed;
   const style = depthStyle(color, alpha, width, dash);
   const ax = a.x, ay = a.y, cx1 = c1.x, cy1 = c1.y, cx2 = c2.x, cy2 = c2.y, bx = b.x, by = b.y;
+  const near = nearHolesOfCurve(ax, ay, cx1, cy1, cx2, cy2, bx, by);
   let x0 = ax, y0 = ay;
   let kx0 = 3 * (cx1 - ax), ky0 = 3 * (cy1 - ay);
   for (let i = 0; i < 8; i++) {
@@ -77,6 +79,7 @@ function queueCurve(a, c1, c2, b, color, alpha, width, dashed) {
     e.x0 = x0; e.y0 = y0; e.x1 = x1; e.y1 = y1;
     e.qx1 = x0 + kx0 * d / 3; e.qy1 = y0 + ky0 * d / 3; e.qx2 = x1 - kx1 * d / 3; e.qy2 = y1 - ky1 * d / 3;
     e.color = color; e.alpha = alpha; e.width = width; e.dashed = dash; e.style = style;
+    e.near = near;
     depthCurves.push(e);
     x0 = x1; y0 = y1; kx0 = kx1; ky0 = ky1;
   }
@@ -89,7 +92,39 @@ function queueLight(x, y, depth, radius, color, alpha, glow) {
   e.depth = finiteNumber(depth);
   e.x = x; e.y = y; e.radius = radius; e.color = color; e.alpha = alpha; e.glow = glow;
   e.style = null;
+  e.near = -1;
   depthCurves.push(e);
+}
+
+// The holes a curve may run into, looked up once for its eight pieces: the holes (painted or not) that reach
+// into the box of its four points and come near its hull (as in `paintedHolesOnPiece`). They are kept in
+// depthNear as a count followed by the holes' numbers in the hole grid, and the curve's pieces keep where
+// the count stands; -1 when there is no hole grid or too many holes for a short list, and each piece then
+// looks in the grid itself.
+const depthNear = [];
+const curveHull = { x0: 0, y0: 0, x1: 0, y1: 0 };
+function nearHolesOfCurve(ax, ay, cx1, cy1, cx2, cy2, bx, by) {
+  if (!maskGrid) return -1;
+  const near = depthNear, at = near.length;
+  near.push(0);
+  const found = holeNumbersInBox(Math.min(ax, cx1, cx2, bx), Math.min(ay, cy1, cy2, by), Math.max(ax, cx1, cx2, bx), Math.max(ay, cy1, cy2, by), near, false, 64);
+  let kept = 0;
+  if (found > 0) {
+    const chord = curveHull, { x, y, r } = holeData;
+    chord.x0 = ax; chord.y0 = ay; chord.x1 = bx; chord.y1 = by;
+    const spread = Math.sqrt(Math.max(chordDistance2(chord, cx1, cy1), chordDistance2(chord, cx2, cy2)));
+    for (let i = at + 1; i < near.length; i++) {
+      const k = near[i], reach = r[k] + spread + 1e-6;
+      if (chordDistance2(chord, x[k], y[k]) < reach * reach) near[at + 1 + kept++] = k;
+    }
+  }
+  if (found < 0 || kept > 24) {
+    near.length = at;
+    return -1;
+  }
+  near.length = at + 1 + kept;
+  near[at] = kept;
+  return at;
 }
 
 // Farthest first; the sort is stable, so equal depths keep their submission order. Given the orbs' depths,
@@ -102,15 +137,40 @@ function sortDepthQueue(orbDepths) {
     depthCurves.sort((p, q) => q.depth - p.depth);
     return;
   }
+  // An entry's gap is the number of orbs farther than it. The eight pieces of a curve come one after the
+  // other with depths a step apart, so the search starts from the gap of the entry before: it first
+  // gallops from there to bracket the answer, then halves the bracket.
   const gap = new Int32Array(n), start = new Int32Array(m + 2);
+  let last = 0;
   for (let i = 0; i < n; i++) {
     const d = depthCurves[i].depth;
-    let lo = 0, hi = m;
+    let lo = last, hi = last;
+    if (last < m && !(d >= orbDepths[last])) {
+      // Farther than the entry before: the gap lies above `last`.
+      lo = last + 1;
+      hi = m;
+      for (let step = 1; lo < m; step *= 2) {
+        const probe = Math.min(m - 1, last + step);
+        if (d >= orbDepths[probe]) { hi = probe; break; }
+        lo = probe + 1;
+        if (probe === m - 1) break;
+      }
+    } else if (last > 0 && d >= orbDepths[last - 1]) {
+      // Nearer: the gap lies below `last`.
+      lo = 0;
+      hi = last - 1;
+      for (let step = 1; hi > 0; step *= 2) {
+        const probe = Math.max(0, last - 1 - step);
+        if (!(d >= orbDepths[probe])) { lo = probe + 1; break; }
+        hi = probe;
+        if (probe === 0) break;
+      }
+    }
     while (lo < hi) {
       const mid = (lo + hi) >> 1;
       if (d >= orbDepths[mid]) hi = mid; else lo = mid + 1;
     }
-    gap[i] = lo;
+    gap[i] = last = lo;
     start[lo + 1]++;
   }
   for (let k = 1; k <= m + 1; k++) start[k] += start[k - 1];
@@ -150,12 +210,6 @@ function setEntryBox(e) {
   entryBox[1] = Math.min(e.y0, e.y1, e.qy1, e.qy2) - pad;
   entryBox[2] = Math.max(e.x0, e.x1, e.qx1, e.qx2) + pad;
   entryBox[3] = Math.max(e.y0, e.y1, e.qy1, e.qy2) + pad;
-}
-
-function pieceAt(e, t) {
-  const u = 1 - t;
-  const k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;
-  return { x: k0 * e.x0 + k1 * e.qx1 + k2 * e.qx2 + k3 * e.x1, y: k0 * e.y0 + k1 * e.qy1 + k2 * e.qy2 + k3 * e.y1 };
 }
 
 // The parameter spans [t0, t1, t0, t1, ...] of a piece that the given holes leave visible, in order. A piece
@@ -238,18 +292,30 @@ function circleCrossing(e, c, inside, outside, speed = Infinity) {
 
 // The part of a piece between two parameters, as a piece of its own (de Casteljau).
 function subPiece(e, t0, t1) {
-  const a = pieceAt(e, t0), b = pieceAt(e, t1);
-  const d = t1 - t0;
-  const slope = t => {
-    const u = 1 - t;
-    return {
-      x: 3 * u * u * (e.qx1 - e.x0) + 6 * u * t * (e.qx2 - e.qx1) + 3 * t * t * (e.x1 - e.qx2),
-      y: 3 * u * u * (e.qy1 - e.y0) + 6 * u * t * (e.qy2 - e.qy1) + 3 * t * t * (e.y1 - e.qy2),
-    };
-  };
-  const ka = slope(t0), kb = slope(t1);
-  return { ...e, x0: a.x, y0: a.y, x1: b.x, y1: b.y, qx1: a.x + ka.x * d / 3, qy1: a.y + ka.y * d / 3, qx2: b.x - kb.x * d / 3, qy2: b.y - kb.y * d / 3 };
+  return cutPiece(e, t0, t1, { ...e });
 }
+
+// Writes into `out` the coordinates of the part of a piece between two parameters; answers `out`.
+function cutPiece(e, t0, t1, out) {
+  const d = t1 - t0;
+  const x0 = e.x0, y0 = e.y0, qx1 = e.qx1, qy1 = e.qy1, qx2 = e.qx2, qy2 = e.qy2, x1 = e.x1, y1 = e.y1;
+  let u = 1 - t0, t = t0;
+  const ax = u * u * u * x0 + 3 * u * u * t * qx1 + 3 * u * t * t * qx2 + t * t * t * x1;
+  const ay = u * u * u * y0 + 3 * u * u * t * qy1 + 3 * u * t * t * qy2 + t * t * t * y1;
+  const kax = 3 * u * u * (qx1 - x0) + 6 * u * t * (qx2 - qx1) + 3 * t * t * (x1 - qx2);
+  const kay = 3 * u * u * (qy1 - y0) + 6 * u * t * (qy2 - qy1) + 3 * t * t * (y1 - qy2);
+  u = 1 - t1; t = t1;
+  const bx = u * u * u * x0 + 3 * u * u * t * qx1 + 3 * u * t * t * qx2 + t * t * t * x1;
+  const by = u * u * u * y0 + 3 * u * u * t * qy1 + 3 * u * t * t * qy2 + t * t * t * y1;
+  const kbx = 3 * u * u * (qx1 - x0) + 6 * u * t * (qx2 - qx1) + 3 * t * t * (x1 - qx2);
+  const kby = 3 * u * u * (qy1 - y0) + 6 * u * t * (qy2 - qy1) + 3 * t * t * (y1 - qy2);
+  out.x0 = ax; out.y0 = ay; out.x1 = bx; out.y1 = by;
+  out.qx1 = ax + kax * d / 3; out.qy1 = ay + kay * d / 3; out.qx2 = bx - kbx * d / 3; out.qy2 = by - kby * d / 3;
+  return out;
+}
+
+// The parts of cut pieces are written here in turn and gathered at once.
+const cutScratch = { x0: 0, y0: 0, x1: 0, y1: 0, qx1: 0, qy1: 0, qx2: 0, qy2: 0, style: null, color: '', alpha: 1, width: 1, dashed: false };
 
 // A piece cut back to the edges of the given holes where it starts or ends inside one, which hides it
 // there as the edge mask would: the piece itself when the holes leave it whole, null when nothing of it
@@ -269,15 +335,18 @@ function trimmedPiece(e, holes) {
 // is painted last, in the same order as entry by entry; only the number of strokes shrinks (pieces of one
 // stroke that overlap each other are covered once, as in the batched 2D strokes).
 
-// Line styles of the current paint by colour, alpha, width and dash: {color, alpha, width, dashed, path,
-// round}, where `path` is the index of the style's newest open path while `round` equals depthRound.
+// Line styles of the current paint by colour (a list per colour), alpha, width and dash: {color, alpha,
+// width, dashed, path, round}, where `path` is the index of the style's newest open path while `round`
+// equals depthRound.
 let depthStyles = new Map();
 // The open paths, by index in the order they were opened: a line style with its gathered pieces (a list
 // through depthStore from `head` to `tail`), or one light with its mask.
 const depthOpen = { count: 0, style: [], light: [], mask: [], head: new Int32Array(256), tail: new Int32Array(256) };
 // The gathered pieces: eight coordinates each (start, two control points, end) and the next piece of the
 // same path, or -1.
-const depthStore = { count: 0, xy: new Float64Array(8 * 4096), next: new Int32Array(4096) };
+// A piece that starts where the path's previous piece ended (the next piece of the same undashed curve)
+// continues its subpath (`joined`): one stroke paints the same union either way, with less to outline.
+const depthStore = { count: 0, xy: new Float64Array(8 * 4096), next: new Int32Array(4096), joined: new Uint8Array(4096) };
 // The cells that open paths run in: the index of the newest open path per cell, valid while the cell's
 // round equals depthRound. The grid covers the canvas.
 const depthGrid = { cell: 32, cols: 0, rows: 0, newest: new Int32Array(0), round: new Int32Array(0) };
@@ -285,14 +354,20 @@ let depthRound = 1;
 
 let lastDepthStyle = null;
 
+// The styles are kept by colour, each colour's few styles in a list, so that finding one builds no key.
 function depthStyle(color, alpha, width, dashed) {
   const last = lastDepthStyle;
   if (last && last.color === color && last.alpha === alpha && last.width === width && last.dashed === dashed) return last;
-  const key = color + '\u0001' + alpha + '\u0001' + width + '\u0001' + (dashed ? 1 : 0);
-  let style = depthStyles.get(key);
+  let list = depthStyles.get(color);
+  if (!list) depthStyles.set(color, list = []);
+  let style = null;
+  for (let i = 0; i < list.length && !style; i++) {
+    const s = list[i];
+    if (s.alpha === alpha && s.width === width && s.dashed === dashed) style = s;
+  }
   if (!style) {
     style = { color, alpha, width, dashed, path: -1, round: 0 };
-    depthStyles.set(key, style);
+    list.push(style);
   }
   lastDepthStyle = style;
   return style;
@@ -333,23 +408,73 @@ function flushDepthQueue(g, limit, masking) {
     // Nothing of an entry wholly off the canvas would show.
     if (box[2] < 0 || box[0] > w || box[3] < 0 || box[1] > h) continue;
     holes.length = 0;
-    if (masking) paintedHolesInBox(box[0], box[1], box[2], box[3], holes);
     if (e.particle) {
+      if (masking && paintedHolesInBox(box[0], box[1], box[2], box[3], holes) && !e.glow) dotHoles(e, holes);
       openDepthLight(e, holes.length ? partialMask(holes, box) : null);
       continue;
     }
+    if (masking) paintedHolesOnPiece(e, holes);
     if (!holes.length) { gatherPiece(e); continue; }
-    const cut = trimmedPiece(e, holes);
-    if (cut) { gatherPiece(cut); continue; }
-    if (cut === null) continue;
     const spans = outsideSpans(e, holes);
-    for (let k = 0; k < spans.length; k += 2) gatherPiece(subPiece(e, spans[k], spans[k + 1]));
+    if (spans.length === 2 && spans[0] === 0 && spans[1] === 1) { gatherPiece(e); continue; }
+    const cut = cutScratch;
+    cut.style = e.style; cut.color = e.color; cut.alpha = e.alpha; cut.width = e.width; cut.dashed = e.dashed;
+    for (let k = 0; k < spans.length; k += 2) gatherPiece(cutPiece(e, spans[k], spans[k + 1], cut));
+    cut.style = null;
   }
   holes.length = 0;
   if (limit === -Infinity) strokeDepthPaths(g);
 }
 
 const flushHoles = [];
+
+// Keeps the holes that come within a pixel of a light without glow (a junction dot): only those need a mask.
+function dotHoles(e, holes) {
+  let kept = 0;
+  for (let i = 0; i < holes.length; i++) {
+    const c = holes[i], reach = c.r + e.radius + 1;
+    if ((c.x - e.x) ** 2 + (c.y - e.y) ** 2 < reach * reach) holes[kept++] = c;
+  }
+  holes.length = kept;
+}
+
+// Adds to `into` the holes of painted orbs that the piece (inside entryBox) runs into. A hole may only cut
+// the piece where its circle meets the hull of the piece's four points: the hull lies within `spread` of
+// the chord from start to end (the control points' largest distance from it), so a circle farther from the
+// chord than its radius plus that spread leaves the piece whole. Most holes near a piece only touch its box.
+function paintedHolesOnPiece(e, into) {
+  if (e.near >= 0) {
+    const near = depthNear, x0 = entryBox[0], y0 = entryBox[1], x1 = entryBox[2], y1 = entryBox[3];
+    const { x, y, r, painted } = holeData;
+    for (let i = e.near + 1, end = e.near + 1 + near[e.near]; i < end; i++) {
+      const k = near[i];
+      if (!painted[k]) continue;
+      const hx = x[k], hy = y[k];
+      const dx = hx < x0 ? x0 - hx : hx > x1 ? hx - x1 : 0, dy = hy < y0 ? y0 - hy : hy > y1 ? hy - y1 : 0;
+      if (dx * dx + dy * dy < r[k] * r[k]) into.push(maskGrid.holes[k]);
+    }
+  } else {
+    paintedHolesInBox(entryBox[0], entryBox[1], entryBox[2], entryBox[3], into);
+  }
+  if (!into.length) return;
+  const spread = Math.sqrt(Math.max(chordDistance2(e, e.qx1, e.qy1), chordDistance2(e, e.qx2, e.qy2)));
+  let kept = 0;
+  for (let i = 0; i < into.length; i++) {
+    const c = into[i], reach = c.r + spread + 1e-6;
+    if (chordDistance2(e, c.x, c.y) < reach * reach) into[kept++] = c;
+  }
+  into.length = kept;
+}
+
+// The square of the distance of a point from the segment between a piece's start and end.
+function chordDistance2(e, x, y) {
+  const vx = e.x1 - e.x0, vy = e.y1 - e.y0;
+  const wx = x - e.x0, wy = y - e.y0;
+  const len2 = vx * vx + vy * vy;
+  const t = len2 > 0 ? Math.max(0, Math.min(1, (wx * vx + wy * vy) / len2)) : 0;
+  const dx = wx - t * vx, dy = wy - t * vy;
+  return dx * dx + dy * dy;
+}
 
 // The grid cells of entryBox, clipped to the grid: [c0, r0, c1, r1].
 const boxCells = [0, 0, 0, 0];
@@ -397,7 +522,8 @@ function gatherPiece(e) {
   setBoxCells(entryBox[0], entryBox[1], entryBox[2], entryBox[3]);
   const open = depthOpen;
   let index = style.round === depthRound ? style.path : -1;
-  if (index < 0 || newestInCells() > index) {
+  // No path opened after the newest one can run in the piece's cells.
+  if (index < 0 || (index < open.count - 1 && newestInCells() > index)) {
     index = openPath(style, null, null);
     style.path = index;
     style.round = depthRound;
@@ -406,12 +532,15 @@ function gatherPiece(e) {
   if (store.count === store.next.length) {
     store.xy = doubled(store.xy);
     store.next = doubled(store.next);
+    store.joined = doubled(store.joined);
   }
   const k = store.count++, xy = store.xy, at = 8 * k;
   xy[at] = e.x0; xy[at + 1] = e.y0; xy[at + 2] = e.qx1; xy[at + 3] = e.qy1;
   xy[at + 4] = e.qx2; xy[at + 5] = e.qy2; xy[at + 6] = e.x1; xy[at + 7] = e.y1;
   store.next[k] = -1;
-  if (open.head[index] < 0) open.head[index] = k; else store.next[open.tail[index]] = k;
+  const tail = open.tail[index];
+  store.joined[k] = tail >= 0 && !style.dashed && xy[8 * tail + 6] === e.x0 && xy[8 * tail + 7] === e.y0 ? 1 : 0;
+  if (open.head[index] < 0) open.head[index] = k; else store.next[tail] = k;
   open.tail[index] = k;
   markCells(index);
 }
@@ -449,17 +578,17 @@ function settleDepthQueue(g, box) {
 
 // Strokes the open paths in the order they were opened, setting only the state that changes. Saving and
 // restoring the whole context for every group would cost more than the painting, so only what the painting
-// after it reads without setting is put back: alpha, line caps and joins, shadow blur, and no dash. Colours
-// and line width are set by every painter before use.
+// after it reads without setting is put back, where it changed: alpha, line caps and joins, shadow blur,
+// and no dash. Colours and line width are set by every painter before use.
 function strokeDepthPaths(g) {
   const open = depthOpen;
   if (!open.count) return;
-  const { xy, next } = depthStore;
+  const { xy, next, joined } = depthStore;
   const alpha0 = g.globalAlpha, cap0 = g.lineCap, join0 = g.lineJoin, blur0 = g.shadowBlur;
-  g.lineCap = 'round';
-  g.lineJoin = 'round';
+  if (cap0 !== 'round') g.lineCap = 'round';
+  if (join0 !== 'round') g.lineJoin = 'round';
   // No painter leaves a dash pattern set.
-  let color = null, alpha = NaN, width = NaN, dashed = false;
+  let color = null, alpha = alpha0, width = NaN, dashed = false, lit = false;
   for (let i = 0; i < open.count; i++) {
     const light = open.light[i];
     if (light) {
@@ -471,6 +600,7 @@ function strokeDepthPaths(g) {
       } else {
         paintQueuedLight(g, light);
         alpha = light.alpha;
+        lit = true;
       }
       open.light[i] = open.mask[i] = null;
       continue;
@@ -484,15 +614,16 @@ function strokeDepthPaths(g) {
     g.beginPath();
     for (let k = open.head[i]; k >= 0; k = next[k]) {
       const at = 8 * k;
-      g.moveTo(xy[at], xy[at + 1]);
+      if (!joined[k]) g.moveTo(xy[at], xy[at + 1]);
       g.bezierCurveTo(xy[at + 2], xy[at + 3], xy[at + 4], xy[at + 5], xy[at + 6], xy[at + 7]);
     }
     g.stroke();
   }
-  g.globalAlpha = alpha0;
-  g.lineCap = cap0;
-  g.lineJoin = join0;
-  g.shadowBlur = blur0;
+  if (alpha !== alpha0) g.globalAlpha = alpha0;
+  if (cap0 !== 'round') g.lineCap = cap0;
+  if (join0 !== 'round') g.lineJoin = join0;
+  // A light painted outside a mask leaves the shadow blur at 0.
+  if (lit && blur0 !== 0) g.shadowBlur = blur0;
   if (dashed) g.setLineDash([]);
   open.count = 0;
   depthStore.count = 0;

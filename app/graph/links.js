@@ -77,7 +77,7 @@ function samplePath(paths, a, c1, c2, b, color) {
 // The drawing state of one pass of the link layer.
 function lineFrame(g, ids, layout, pts) {
   return {
-    g, ids, count: ids.length, layout, pts, shown: new Set(ids), world: new Map(), batches: new Map(), dots: [],
+    g, ids, count: ids.length, layout, pts, world: new Map(), batches: new Map(), dots: [],
     ink: clamp(2.1 * Math.sqrt(Math.max(0.25, zoom)), 0.82, 2.9), editing: linesEditing(),
   };
 }

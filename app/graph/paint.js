@@ -1,6 +1,6 @@
 // Graph painting: the frame loop with its timed repaints, the paint routine and its detailed renderer
 // (edge mask, link layer, moving lights, orbs in depth order), and the pick list the pointer uses.
-// Owns: hitNodes, paths, lastFullDraw, lastParticleFrame, edgeMask, maskGrid.
+// Owns: hitNodes, paths, lastFullDraw, lastParticleFrame, edgeMask, maskGrid, holeLinks, holeData.
 
 // Orbs painted by the last frame, in paint order (far to near in 3D): {id, x, y, r, scale}.
 let hitNodes = [];
@@ -10,8 +10,9 @@ let lastFullDraw = 0;
 let lastParticleFrame = 0;
 // The canvas rectangle with a hole around every orb; in 2D lines and lights are clipped to it (even-odd).
 let edgeMask = null;
-// In 3D, the holes of the painted orbs in a grid of square cells over the canvas and its margin, to find the
-// few that a line piece or light may touch: {cell, left, top, cols, rows, lists}, one list of holes per cell.
+// In 3D, the holes of the orbs in a grid of square cells over the canvas and its margin, to find the
+// few that a line piece or light may touch: {cell, left, top, cols, rows, holes}, the lists of holes per cell
+// in holeLinks.
 let maskGrid = null;
 
 // The frame callback: keyboard panning, the timed repaint that keeps lights moving (less often for big
@@ -76,65 +77,129 @@ function buildEdgeMask(ids, pts, frame) {
       mask.moveTo(s.x + r, s.y);
       mask.arc(s.x, s.y, r, 0, Math.PI * 2);
     }
-    frame.holes.set(id, { x: s.x, y: s.y, r, painted: false, stamp: 0 });
+    frame.holes.set(id, { x: s.x, y: s.y, r, painted: false, number: -1 });
     reach = Math.max(reach, r);
     sum += r;
   }
-  if (mode3) maskGrid = holeGrid(reach, frame.holes.size ? sum / frame.holes.size : 0);
+  if (mode3) {
+    maskGrid = holeGrid(reach, frame.holes.size ? sum / frame.holes.size : 0);
+    for (const hole of frame.holes.values()) gridHole(maskGrid, hole);
+  }
   return mask;
 }
 
+// The cells' lists of holes, kept from frame to frame: `head` is a cell's first link or -1, a link holds its
+// hole (by number in the grid's `holes`) and the cell's next link or -1.
+const holeLinks = { head: new Int32Array(4096), hole: new Int32Array(8192), next: new Int32Array(8192), count: 0 };
+// The grid's holes by number, as the queries read them: centre, radius, painted (1) or not, and the stamp of
+// the last query that met the hole.
+const holeData = { x: new Float64Array(1024), y: new Float64Array(1024), r: new Float64Array(1024), painted: new Uint8Array(1024), stamp: new Int32Array(1024) };
+
 // Cells about four mean hole radii wide, so that a query looks at few holes whether the orbs are dots in a
 // far view or large discs close up. Every hole touches the canvas, so the grid covers the canvas widened by
-// the largest radius. The grid starts empty: a hole enters it when its orb has been painted.
+// the largest radius. The grid holds every hole; a query skips those whose orb is not painted yet.
 function holeGrid(reach, mean) {
   const cell = clamp(Math.round(4 * mean), 16, 128);
   const left = -reach, top = -reach;
   const cols = Math.max(1, Math.ceil((w + 2 * reach) / cell)), rows = Math.max(1, Math.ceil((h + 2 * reach) / cell));
-  return { cell, left, top, cols, rows, lists: new Array(cols * rows) };
+  if (holeLinks.head.length < cols * rows) holeLinks.head = new Int32Array(cols * rows);
+  holeLinks.head.fill(-1, 0, cols * rows);
+  holeLinks.count = 0;
+  // Every hole's stamp starts at 0 (gridHole), so the stamps of this frame's queries start again at 1.
+  holeStamp = 0;
+  return { cell, left, top, cols, rows, holes: [] };
 }
 
 // Marks a hole's orb as painted: from now on line pieces keep out of it.
 function holePainted(hole) {
   hole.painted = true;
-  const grid = maskGrid;
-  if (!grid) return;
-  const { cell, left, top, cols, rows, lists } = grid;
+  if (hole.number >= 0) holeData.painted[hole.number] = 1;
+}
+
+function gridHole(grid, hole) {
+  const { cell, left, top, cols, rows } = grid;
+  const links = holeLinks, data = holeData;
   const c0 = Math.max(0, Math.floor((hole.x - hole.r - left) / cell)), c1 = Math.min(cols - 1, Math.floor((hole.x + hole.r - left) / cell));
   const r0 = Math.max(0, Math.floor((hole.y - hole.r - top) / cell)), r1 = Math.min(rows - 1, Math.floor((hole.y + hole.r - top) / cell));
+  const number = grid.holes.length;
+  grid.holes.push(hole);
+  hole.number = number;
+  if (number === data.x.length) growHoleData(data);
+  data.x[number] = hole.x;
+  data.y[number] = hole.y;
+  data.r[number] = hole.r;
+  data.painted[number] = hole.painted ? 1 : 0;
+  data.stamp[number] = 0;
+  if (links.count + (r1 - r0 + 1) * (c1 - c0 + 1) > links.next.length) growHoleLinks(links);
+  const { head, next } = links, list = links.hole;
   for (let cy = r0; cy <= r1; cy++) {
     for (let cx = c0; cx <= c1; cx++) {
-      const k = cy * cols + cx;
-      if (lists[k]) lists[k].push(hole); else lists[k] = [hole];
+      const k = cy * cols + cx, link = links.count++;
+      list[link] = number;
+      next[link] = head[k];
+      head[k] = link;
     }
+  }
+}
+
+function growHoleData(data) {
+  data.x = doubled(data.x);
+  data.y = doubled(data.y);
+  data.r = doubled(data.r);
+  data.painted = doubled(data.painted);
+  data.stamp = doubled(data.stamp);
+}
+
+// Room for at least 4096 more links, more than one hole covers: in 3D a hole's radius stays under 135
+// pixels and a cell is at least 16 wide, so a hole meets at most 18 × 18 cells.
+function growHoleLinks(links) {
+  while (links.next.length < 2 * links.count + 4096) {
+    links.hole = doubled(links.hole);
+    links.next = doubled(links.next);
   }
 }
 
 // Adds to the list `into` the holes of already painted orbs that reach into the box, each once; true when
 // there is any.
-let holeStamp = 0;
+const boxHoleNumbers = [];
 function paintedHolesInBox(x0, y0, x1, y1, into) {
+  const numbers = boxHoleNumbers;
+  numbers.length = 0;
+  if (holeNumbersInBox(x0, y0, x1, y1, numbers, true, Infinity) <= 0) return false;
+  for (let i = 0; i < numbers.length; i++) into.push(maskGrid.holes[numbers[i]]);
+  return true;
+}
+
+// Adds to the list `into` the numbers of the holes (only those of painted orbs when `painted`) that reach
+// into the box, each once, and answers how many; stops and answers -1 once more than `most` were found.
+let holeStamp = 0;
+function holeNumbersInBox(x0, y0, x1, y1, into, painted, most) {
   const grid = maskGrid;
-  if (!grid) return false;
-  const { cell, left, top, cols, rows, lists } = grid;
+  if (!grid) return 0;
+  const { cell, left, top, cols, rows } = grid;
+  const { head, hole, next } = holeLinks;
+  const { x, y, r, stamp } = holeData;
+  const marks = holeData.painted;
   const c0 = Math.max(0, Math.floor((x0 - left) / cell)), c1 = Math.min(cols - 1, Math.floor((x1 - left) / cell));
   const r0 = Math.max(0, Math.floor((y0 - top) / cell)), r1 = Math.min(rows - 1, Math.floor((y1 - top) / cell));
-  const stamp = ++holeStamp;
-  let any = false;
+  const now = ++holeStamp;
+  let found = 0;
   for (let cy = r0; cy <= r1; cy++) {
     for (let cx = c0; cx <= c1; cx++) {
-      const list = lists[cy * cols + cx];
-      if (!list) continue;
-      for (let i = 0; i < list.length; i++) {
-        const c = list[i];
-        if (c.stamp === stamp) continue;
-        c.stamp = stamp;
-        const dx = Math.max(x0 - c.x, 0, c.x - x1), dy = Math.max(y0 - c.y, 0, c.y - y1);
-        if (dx * dx + dy * dy < c.r * c.r) { into.push(c); any = true; }
+      for (let link = head[cy * cols + cx]; link >= 0; link = next[link]) {
+        const k = hole[link];
+        if (stamp[k] === now || (painted && !marks[k])) continue;
+        stamp[k] = now;
+        const hx = x[k], hy = y[k];
+        const dx = hx < x0 ? x0 - hx : hx > x1 ? hx - x1 : 0, dy = hy < y0 ? y0 - hy : hy > y1 ? hy - y1 : 0;
+        if (dx * dx + dy * dy < r[k] * r[k]) {
+          if (++found > most) return -1;
+          into.push(k);
+        }
       }
     }
   }
-  return any;
+  return found;
 }
 
 // The edge mask reduced to the given holes inside a box [x0, y0, x1, y1] (clipped to the canvas).
@@ -164,17 +229,19 @@ function paintDetailed(g, ids, now) {
   drawFamilyLinks(g, ids, layout, pts);
   paintLights(g, ids.length, now);
   g.restore();
-  const order = ids.filter(id => pts.has(id));
+  // The orbs with points as {id, s}, in 3D farthest first (a stable sort: equal depths keep their order).
+  const order = [];
+  for (const id of ids) {
+    const s = pts.get(id);
+    if (s) order.push({ id, s });
+  }
   if (mode3) {
-    const depth = new Map();
-    for (const id of order) depth.set(id, pts.get(id).depth);
-    order.sort((a, b) => depth.get(b) - depth.get(a));
-    sortDepthQueue(order.map(id => depth.get(id)));
+    order.sort((a, b) => b.s.depth - a.s.depth);
+    sortDepthQueue(order.map(o => o.s.depth));
   }
   reserveHighlightedLabels(g, pts, frame);
   if (mode3) prepareDepthGrid(maskGrid.cell);
-  for (const id of order) {
-    const s = pts.get(id);
+  for (const { id, s } of order) {
     if (mode3) {
       flushDepthQueue(g, s.depth, true);
       frame.look = orbLook(id, s, frame);

@@ -1,7 +1,7 @@
 // Family link routing of the detailed renderer: the tidy backbone with shared junctions, couple
 // households with their hub and fork (or a corridor, or wrapped rows), further parents, sibling arcs and
 // childless couples. Only the shared, tidy routing exists; `lineMode` is kept for the stored record.
-// Owns: lineMode, tucked.
+// Owns: lineMode, tucked, linkPlanCache.
 
 let lineMode = 'shared';
 // person id → number of displayed parent links that the backbone does not draw (the "+N" note).
@@ -16,25 +16,64 @@ function bump(map, id, by) {
   map.set(id, Math.max(0, (map.get(id) || 0) + by));
 }
 
-// The link layer, called inside the edge mask. Phases: count hidden links; group children of exactly two
-// displayed parents into couple households; draw the forest backbone (single lines, shared junctions,
-// sibling arcs) except what households draw and long links; draw the households; add further parents of
-// children with three or more; arc childless couples.
+// The link layer, called inside the edge mask. Which lines exist does not depend on the camera (the
+// plan below); each frame only places them on the screen: the forest backbone (single lines, shared
+// junctions, sibling arcs), the couple households, further parents of children with three or more, and
+// childless couples.
 function drawFamilyLinks(g, ids, layout, pts) {
   const lf = lineFrame(g, ids, layout, pts);
-  const home = activeRootPersonId();
-  const forest = home ? familyForest(connectedPeople(home), home) : { groups: [], links: new Set(), children: new Map(), steps: new Map() };
-  const parentLinks = edges.filter(e => e.type === 'parent' && lf.shown.has(e.a) && lf.shown.has(e.b));
-  tucked = new Map();
-  for (const e of parentLinks) {
-    if (!forest.links.has(e.a + '>' + e.b)) { bump(tucked, e.a, 1); bump(tucked, e.b, 1); }
+  const plan = linkPlan(lf);
+  tucked = plan.tucked;
+  for (const { origin, up, down, lateral } of plan.backbone) {
+    drawBranches(lf, origin, up, true);
+    drawBranches(lf, origin, down, false);
+    for (const v of lateral) drawSiblingArc(lf, origin, v);
   }
-  const households = gatherHouseholds(parentLinks, pts);
-  drawBackbone(lf, forest, households.drawn);
-  for (const house of households.list) drawHousehold(lf, house);
-  drawFurtherParents(lf, forest, parentLinks, households.drawn);
-  drawChildlessCouples(lf);
+  for (const house of plan.households) drawHousehold(lf, house);
+  for (const [parent, child] of plan.further) editableDirectLine(lf, parent, child, lineColourOf(parent));
+  drawChildlessCouples(lf, plan.couples);
   flushLineBatches(lf);
+}
+
+// The lines of the link layer as lists of people, worked out from the records, the displayed people, their
+// layout and the home person's forest, none of which moves with the camera: a pan or a rotation reuses the
+// plan, any change of those inputs makes a new one. Phases: count hidden links; group children of exactly
+// two displayed parents into couple households; list the backbone's branches except what households draw
+// and long links; keep the households that are not remote; add further parents of children with three or
+// more; keep the childless couples that are not remote. {tucked, backbone: [{origin, up, down, lateral}],
+// households: [{parents, children}], further: [[parent, child]], couples: [[a, b]]}.
+let linkPlanCache = null;
+
+function linkPlan(lf) {
+  const home = activeRootPersonId();
+  const forest = home ? familyForest(connectedPeople(home), home) : null;
+  const index = currentEdgeIndex();
+  const key = [index, edges.length, persons.size, home, forest, lf.layout, mode3];
+  const cache = linkPlanCache;
+  if (cache && cache.key.every((v, i) => v === key[i]) && sameList(cache.ids, lf.ids)) return cache.plan;
+  const plan = buildLinkPlan(lf, forest || { groups: [], links: new Set(), children: new Map(), steps: new Map() });
+  linkPlanCache = { key, ids: lf.ids.slice(), plan };
+  return plan;
+}
+
+function buildLinkPlan(lf, forest) {
+  const shown = new Set(lf.ids);
+  const parentLinks = edges.filter(e => e.type === 'parent' && shown.has(e.a) && shown.has(e.b));
+  const hidden = new Map();
+  for (const e of parentLinks) {
+    if (!forest.links.has(e.a + '>' + e.b)) { bump(hidden, e.a, 1); bump(hidden, e.b, 1); }
+  }
+  const households = gatherHouseholds(parentLinks, lf.pts);
+  const plan = { tucked: hidden, backbone: backboneBranches(lf, forest, households.drawn), households: [], further: [], couples: [] };
+  for (const house of households.list) {
+    const children = house.children.filter(id => lf.pts.has(id));
+    if (children.length && !remoteHousehold(lf, house.parents, children)) plan.households.push({ parents: house.parents, children });
+  }
+  plan.further = furtherParents(lf, forest, parentLinks, households.drawn, hidden);
+  for (const [a, b] of visibleChildlessSpousePairs(lf.ids)) {
+    if (lf.pts.has(a) && lf.pts.has(b) && !klnRemoteChildlessMarriage(a, b, lf.layout, lf.count)) plan.couples.push([a, b]);
+  }
+  return plan;
 }
 
 // Children with exactly two distinct displayed parents that have points, grouped by couple; the parent
@@ -61,9 +100,24 @@ function gatherHouseholds(parentLinks, pts) {
   return { list: [...byKey.values()], drawn, parentsOf };
 }
 
-function drawBackbone(lf, forest, drawn) {
+// A household whose parents stand far to the side of its children draws nothing (with 100 or more
+// people displayed, and never for a corridor).
+function remoteHousehold(lf, parents, children) {
+  const first = lf.layout.get(children[0]);
+  if (lf.count < 100 || first.familyRoute) return false;
+  const [p1, p2] = parents;
+  const parentX = (lf.layout.get(p1).x + lf.layout.get(p2).x) / 2;
+  const childX = meanOf(children, id => lf.layout.get(id).x), childY = meanOf(children, id => lf.layout.get(id).y);
+  return Math.abs(parentX - childX) > Math.max(1000, 0.78 * Math.abs(lf.layout.get(p1).y - childY));
+}
+
+// The backbone's branches of every forest member with a point: its parents (up), children (down) and
+// siblings (lateral) with points, skipping links a household draws, siblings whose shared parent's links a
+// household draws, and long links.
+function backboneBranches(lf, forest, drawn) {
   const index = currentEdgeIndex();
   const long = (a, b, kind) => klnLongFamilyLink(a, b, lf.layout, kind, lf.count);
+  const out = [];
   for (const group of forest.groups) {
     for (const origin of group.members) {
       if (!lf.pts.has(origin)) continue;
@@ -80,11 +134,10 @@ function drawBackbone(lf, forest, drawn) {
           if (!shared) lateral.push(v);
         }
       }
-      drawBranches(lf, origin, up, true);
-      drawBranches(lf, origin, down, false);
-      for (const v of lateral) drawSiblingArc(lf, origin, v);
+      if (up.length || down.length || lateral.length) out.push({ origin, up, down, lateral });
     }
   }
+  return out;
 }
 
 // One person's parents (up) or children (down): a single line, or a shared junction for several.
@@ -143,18 +196,13 @@ function groupMotion(lf, ids) {
 }
 
 // A couple with their children: one hub under the couple, one fork above the children, one arm per child.
+// `house.children` are the children with points, of a household that is not remote.
 function drawHousehold(lf, house) {
   const [p1, p2] = house.parents;
-  const children = house.children.filter(id => lf.pts.has(id));
-  if (!children.length) return;
+  const children = house.children;
   const P = [lf.pts.get(p1), lf.pts.get(p2)];
   const C = children.map(id => lf.pts.get(id));
   const first = lf.layout.get(children[0]);
-  if (lf.count >= 100 && !first.familyRoute) {
-    const parentX = (lf.layout.get(p1).x + lf.layout.get(p2).x) / 2;
-    const childX = meanOf(children, id => lf.layout.get(id).x), childY = meanOf(children, id => lf.layout.get(id).y);
-    if (Math.abs(parentX - childX) > Math.max(1000, 0.78 * Math.abs(lf.layout.get(p1).y - childY))) return;
-  }
   const hs = {
     parents: house.parents, children, P, C, first,
     parentY: (P[0].y + P[1].y) / 2, childY: meanOf(C, s => s.y), midX: (P[0].x + P[1].x) / 2,
@@ -241,9 +289,10 @@ function drawWrappedRows(lf, hs) {
   }
 }
 
-// Children with three or more displayed parents: the parents the backbone does not reach get a line.
-function drawFurtherParents(lf, forest, parentLinks, drawn) {
-  const parentsOf = new Map();
+// Children with three or more displayed parents: the parents the backbone does not reach get a line, and
+// the line no longer counts as hidden.
+function furtherParents(lf, forest, parentLinks, drawn, hidden) {
+  const parentsOf = new Map(), out = [];
   for (const e of parentLinks) {
     if (!lf.pts.has(e.a) || !lf.pts.has(e.b)) continue;
     const list = parentsOf.get(e.b);
@@ -255,37 +304,42 @@ function drawFurtherParents(lf, forest, parentLinks, drawn) {
     for (const parent of parents) {
       const key = parent + '>' + child;
       if (forest.links.has(key) || klnLongFamilyLink(parent, child, lf.layout, 'parent', lf.count)) continue;
-      editableDirectLine(lf, parent, child, lineColourOf(parent));
-      bump(tucked, parent, -1);
-      bump(tucked, child, -1);
+      out.push([parent, child]);
+      bump(hidden, parent, -1);
+      bump(hidden, child, -1);
     }
   }
+  return out;
 }
 
-// A short raised arc between partners who have no child together.
-function drawChildlessCouples(lf) {
+// A short raised arc between partners who have no child together (`couples`: the pairs with points that
+// are not remote).
+function drawChildlessCouples(lf, couples) {
   const colour = colouredBranchesOn() ? '#efafd6' : monochromeLine();
-  for (const [a0, b0] of visibleChildlessSpousePairs(lf.ids)) {
+  for (const [a0, b0] of couples) {
     const a = lf.pts.get(a0), b = lf.pts.get(b0);
-    if (!a || !b || beyondSameEdge(a, b, 100)) continue;
-    if (klnRemoteChildlessMarriage(a0, b0, lf.layout, lf.count)) continue;
+    if (beyondSameEdge(a, b, 100)) continue;
     const distance = Math.hypot(b.x - a.x, b.y - a.y);
     if (distance < 0.5) continue;
     const rise = clamp(0.11 * distance, 5, 24);
     const ids = [a0, b0];
+    const off = handleOffset(ids, 'spouseBend');
+    const width = mode3 ? 1.75 : 1.65;
+    // Without a stored offset (and outside "Edit lines") one curve, and no bend point to work out.
+    if (!lf.editing && Math.abs(off.x) + Math.abs(off.y) + Math.abs(off.z) <= 0.001) {
+      coupleSpan(lf, a, { x: a.x + 0.34 * (b.x - a.x), y: a.y - rise }, { x: a.x + 0.66 * (b.x - a.x), y: b.y - rise }, b, colour, width);
+      continue;
+    }
     const mid = screenMid(a, b);
     mid.y -= rise;
     const bend = adjustedPoint(mid, ids, 'spouseBend', worldMid(worldOf(lf, a0), worldOf(lf, b0)));
-    const off = handleOffset(ids, 'spouseBend');
-    const width = mode3 ? 1.75 : 1.65;
-    const spans = lf.editing || Math.abs(off.x) + Math.abs(off.y) + Math.abs(off.z) > 0.001
-      ? [[a, bend], [bend, b]].map(([p, q]) => [p,
-        { x: p.x + 0.40 * (q.x - p.x), y: p.y + 0.38 * (q.y - p.y) },
-        { x: q.x - 0.40 * (q.x - p.x), y: q.y - 0.38 * (q.y - p.y) }, q])
-      : [[a, { x: a.x + 0.34 * (b.x - a.x), y: a.y - rise }, { x: a.x + 0.66 * (b.x - a.x), y: b.y - rise }, b]];
-    for (const [p, c1, c2, q] of spans) {
-      strokeCurve(lf, p, c1, c2, q, colour, 0.78, width, false);
-      samplePath(paths, p, c1, c2, q, colour);
+    for (const [p, q] of [[a, bend], [bend, b]]) {
+      coupleSpan(lf, p, { x: p.x + 0.40 * (q.x - p.x), y: p.y + 0.38 * (q.y - p.y) }, { x: q.x - 0.40 * (q.x - p.x), y: q.y - 0.38 * (q.y - p.y) }, q, colour, width);
     }
   }
+}
+
+function coupleSpan(lf, p, c1, c2, q, colour, width) {
+  strokeCurve(lf, p, c1, c2, q, colour, 0.78, width, false);
+  samplePath(paths, p, c1, c2, q, colour);
 }

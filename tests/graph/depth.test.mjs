@@ -31,22 +31,32 @@ test('a piece is cut where it enters and leaves painted holes, also between coar
   }
 });
 
+// Entries in random order, and in runs of eight a step apart (as the pieces of curves are queued, rising
+// and falling through several gaps), with depths on, between, beyond and equal to the orbs' depths.
 test('sorting the queue by the gaps between orbs gives the same order as one stable sort by depth', async () => {
-  const same = await app.run(() => {
-    let seed = 5;
-    const random = () => (seed = (seed * 16807) % 2147483647) / 2147483647;
-    const orbs = Array.from({ length: 40 }, () => Math.round(random() * 50)).sort((a, b) => b - a);
-    const entries = Array.from({ length: 900 }, (_, i) => ({ id: i, depth: Math.round(random() * 60) - 5 }));
-    depthCurves = entries.slice();
-    sortDepthQueue(orbs);
-    const gaps = depthCurves.map(e => e.id);
-    depthCurves = entries.slice();
-    sortDepthQueue();
-    const plain = depthCurves.map(e => e.id);
-    resetDepthQueue();
-    return gaps.join() === plain.join();
-  });
-  assert.equal(same, true);
+  for (const kind of ['random', 'curves']) {
+    const same = await app.run(kind => {
+      let seed = 5;
+      const random = () => (seed = (seed * 16807) % 2147483647) / 2147483647;
+      const orbs = Array.from({ length: 40 }, () => Math.round(random() * 50)).sort((a, b) => b - a);
+      let from = 0, step = 0;
+      const entries = Array.from({ length: 900 }, (_, i) => {
+        if (kind === 'random') return { id: i, depth: Math.round(random() * 60) - 5 };
+        if (i % 8 === 0) { from = Math.round(random() * 60) - 5; step = Math.round(random() * 16) - 8; }
+        return { id: i, depth: from + step * (i % 8) / 2 };
+      });
+      const entriesOf = () => entries.map(e => ({ id: e.id, depth: e.depth }));
+      depthCurves = entriesOf();
+      sortDepthQueue(orbs);
+      const gaps = depthCurves.map(e => e.id);
+      depthCurves = entriesOf();
+      sortDepthQueue();
+      const plain = depthCurves.map(e => e.id);
+      resetDepthQueue();
+      return gaps.join() === plain.join();
+    }, kind);
+    assert.equal(same, true, kind);
+  }
 });
 
 test('stroking the open paths puts back the state that later painting reads without setting', async () => {

@@ -325,3 +325,51 @@ test('the dense topology: six segments for a couple with three children, one per
     await restoreLayout(app);
   }
 });
+
+// The link plan (which lines exist) is kept while only the camera moves, and must never be stale: after
+// each change below, the plan the frame used equals one worked out afresh.
+test('the link plan is reused while the camera moves and made anew when records, home or shown people change', async () => {
+  const ids = await app.build(['Ann', 'Bob', 'Cy', 'Dee', 'Eve', 'Fay', 'Gus'],
+    [...COUPLE, ['Cy', 'Fay', 'spouse'], ['Dee', 'Gus', 'parent']]);
+  await app.run(ids => { rootPersonId = focus = selected = ids.Ann; modeSwitch(true); fitGraph(); update(); }, ids);
+  const steps = [
+    ['pan and rotate the camera', () => setCameraFields({ shiftX: shiftX + 40, rotation: rotation + 0.3 }), true],
+    ['a childless couple linked', ids => addEdge(ids.Eve, ids.Gus, 'spouse'), false],
+    ['a parent link added', ids => addEdge(ids.Cy, ids.Gus, 'parent'), false],
+    ['a link removed in place', ids => { edges.splice(edges.findIndex(e => e.a === ids.Cy && e.b === ids.Fay), 1); update(); }, false],
+    ['the ends of a link rewritten in place', ids => {
+      const e = edges.find(e => e.type === 'parent' && e.a === ids.Dee && e.b === ids.Gus);
+      e.a = ids.Eve;
+      rebuildEdgeIndex();
+      markFamilyLayoutStale();
+      update();
+    }, false],
+    ['fewer generations shown', () => { setIncludeDescendants(false); setGenerationDepth(1); }, false],
+    ['another home person', ids => { rootPersonId = focus = ids.Dee; update(); }, false],
+    ['a person deleted', ids => {
+      const real = window.confirm;
+      window.confirm = () => true;
+      try { deletePerson(ids.Fay); } finally { window.confirm = real; }
+    }, false],
+    ['2D view', () => modeSwitch(false), false],
+  ];
+  for (const [name, act, reused] of steps) {
+    const got = await app.run(([act, ids]) => {
+      renderNeeded = true;
+      draw();
+      const before = linkPlanCache && linkPlanCache.plan;
+      (0, eval)('(' + act + ')')(ids);
+      renderNeeded = true;
+      draw();
+      const plan = linkPlanCache.plan;
+      const ids2 = displayed(), layout = buildLayout(ids2);
+      const lf = lineFrame(null, ids2, layout, positionNodes(ids2, layout));
+      const home = activeRootPersonId();
+      const fresh = buildLinkPlan(lf, familyForest(connectedPeople(home), home));
+      const text = p => JSON.stringify({ ...p, tucked: [...p.tucked].filter(([, n]) => n > 0).sort() });
+      return { reused: plan === before, same: text(plan) === text(fresh), plan: text(plan), fresh: text(fresh) };
+    }, [act.toString(), ids]);
+    assert.equal(got.reused, reused, name);
+    assert.ok(got.same, `${name}: ${got.plan} != ${got.fresh}`);
+  }
+});
