@@ -70,8 +70,11 @@ function importGedcom(raw) {
   bulkImport = true;
   try {
     for (const ref of refs) {
+      // The drafts are the import's own, so each is completed in place rather than copied.
       const d = nodes[ref];
-      const id = addPerson({ ...d, name: d.name || 'Unknown ancestor', sources: [gedcomImportSource()] });
+      d.name = d.name || 'Unknown ancestor';
+      d.sources = [gedcomImportSource()];
+      const id = addPerson(d);
       idOf.set(ref, id);
       added.push(id);
     }
