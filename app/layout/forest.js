@@ -92,7 +92,7 @@ function forestNeighbours(valid, at) {
 }
 
 // Sorts entries [from, to) of the flat neighbour arrays, keeping ties in order: insertion for the short
-// lists of most people, a merge of runs for the long ones (a person with hundreds of children).
+// lists of most people, the built-in stable sort for the long ones (a person with hundreds of children).
 function sortEntries(from, end, after, to, record, step) {
   if (end - from < 2) return;
   const order = [];
