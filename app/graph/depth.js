@@ -196,12 +196,12 @@ function sortRun(list, from, to) {
 }
 
 // The screen box an entry may paint into, in entryBox: the curve lies inside the hull of its four points,
-// a light's glow reaches about 12 pixels.
+// a light's glow (a shadow blur of 12) fades out 14 pixels beyond its disc.
 const entryBox = [0, 0, 0, 0];
 
 function setEntryBox(e) {
   if (e.particle) {
-    const reach = e.radius + (e.glow ? 12 : 1);
+    const reach = e.radius + (e.glow ? 15 : 1);
     entryBox[0] = e.x - reach; entryBox[1] = e.y - reach; entryBox[2] = e.x + reach; entryBox[3] = e.y + reach;
     return;
   }
@@ -410,7 +410,7 @@ function flushDepthQueue(g, limit, masking) {
     holes.length = 0;
     if (e.particle) {
       if (masking && paintedHolesInBox(box[0], box[1], box[2], box[3], holes) && !e.glow) dotHoles(e, holes);
-      openDepthLight(e, holes.length ? partialMask(holes, box) : null);
+      openDepthLight(e, holes.length ? partialMask(holes) : null);
       continue;
     }
     if (masking) paintedHolesOnPiece(e, holes);

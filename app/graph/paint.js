@@ -202,11 +202,12 @@ function holeNumbersInBox(x0, y0, x1, y1, into, painted, most) {
   return found;
 }
 
-// The edge mask reduced to the given holes inside a box [x0, y0, x1, y1] (clipped to the canvas).
-function partialMask(holes, box) {
+// The edge mask reduced to the given holes, those that reach into the box an entry paints into: the canvas
+// with those holes cut out (even-odd). The outline is the canvas, not the box, so that no part of a hole
+// that sticks out of the box is left open to what the entry paints there.
+function partialMask(holes) {
   const mask = new Path2D();
-  const x0 = Math.max(0, Math.floor(box[0])), y0 = Math.max(0, Math.floor(box[1]));
-  mask.rect(x0, y0, Math.max(0, Math.min(w, Math.ceil(box[2])) - x0), Math.max(0, Math.min(h, Math.ceil(box[3])) - y0));
+  mask.rect(0, 0, w, h);
   for (const c of holes) {
     mask.moveTo(c.x + c.r, c.y);
     mask.arc(c.x, c.y, c.r, 0, Math.PI * 2);

@@ -59,6 +59,20 @@ test('sorting the queue by the gaps between orbs gives the same order as one sta
   }
 });
 
+// A glowing light at (40, 50) beside a painted orb whose hole (centre 70, radius 20) reaches far beyond the
+// light's box: the light is kept out of the whole hole, not only the part inside its box.
+test('the mask of a light near a painted orb hides the whole hole and nothing else', async () => {
+  const cases = [['inside the hole, inside the light\'s box', 52, 50, false], ['inside the hole, beyond the box', 85, 50, false],
+    ['inside the hole, far side', 89, 52, false], ['outside the hole, near the light', 30, 50, true],
+    ['outside the hole, beyond the box', 40, 90, true]];
+  const got = await app.run(cases => {
+    const g = document.createElement('canvas').getContext('2d');
+    const mask = partialMask([{ x: 70, y: 50, r: 20 }]);
+    return cases.map(([, x, y]) => g.isPointInPath(mask, x, y, 'evenodd'));
+  }, cases);
+  cases.forEach(([name, , , open], i) => assert.equal(got[i], open, name));
+});
+
 test('stroking the open paths puts back the state that later painting reads without setting', async () => {
   const got = await app.run(() => {
     const c = document.createElement('canvas');
