@@ -2,7 +2,7 @@
 // behind an orb disappears behind it and a line in front of it passes over it. Also the cubic-curve
 // arithmetic the painters share.
 // Owns: depthCurves, depthCursor, depthPool, depthPoolUsed, depthStyles, lastDepthStyle, depthOpen, depthStore,
-// depthGrid, depthRound, depthNear.
+// depthGrid, depthRound, depthNear, depthGaps, curveAt.
 
 // Entries of the current paint: curve pieces {depth, x0, y0, x1, y1, qx1, qy1, qx2, qy2, color, alpha, width,
 // dashed, style} and lights {particle: true, depth, x, y, radius, color, alpha, glow}.
@@ -50,38 +50,71 @@ function bezierSlope(a, c1, c2, b, t) {
   };
 }
 
+// The depths of this paint's orbs, farthest first, while the link layer queues its curves (null otherwise).
+let depthGaps = null;
+
+function setDepthGaps(orbDepths) {
+  depthGaps = orbDepths;
+}
+
+// The gap between orbs an entry of depth d is painted in: the number of orbs farther than it (as the queue
+// is sorted).
+function depthGapOf(orbDepths, d) {
+  let lo = 0, hi = orbDepths.length;
+  while (lo < hi) {
+    const mid = (lo + hi) >> 1;
+    if (d >= orbDepths[mid]) hi = mid; else lo = mid + 1;
+  }
+  return lo;
+}
+
+// The points and slopes of the curve being queued at t = 0, 1/8, ..., 1.
+const curveAt = { x: new Float64Array(9), y: new Float64Array(9), kx: new Float64Array(9), ky: new Float64Array(9) };
+
 // In 3D splits the curve into eight exact pieces, each at the depth of its middle, and answers true; in
-// 2D answers false and the caller strokes the curve itself.
+// 2D answers false and the caller strokes the curve itself. Consecutive pieces whose middles fall between
+// the same two orbs are painted at the same moment, so they are queued as one exact piece of the curve (at
+// the depth of its middle, which lies between the same two orbs); only a dashed curve keeps its eight
+// pieces, whose dash patterns start anew.
 function queueCurve(a, c1, c2, b, color, alpha, width, dashed) {
   if (!mode3) return false;
   const da = finiteNumber(a.depth), db = finiteNumber(b.depth);
-  const d = 1 / 8;
   const dash = !!dashed;
   const style = depthStyle(color, alpha, width, dash);
   const ax = a.x, ay = a.y, cx1 = c1.x, cy1 = c1.y, cx2 = c2.x, cy2 = c2.y, bx = b.x, by = b.y;
   const near = nearHolesOfCurve(ax, ay, cx1, cy1, cx2, cy2, bx, by);
-  let x0 = ax, y0 = ay;
-  let kx0 = 3 * (cx1 - ax), ky0 = 3 * (cy1 - ay);
-  for (let i = 0; i < 8; i++) {
-    const t = (i + 1) / 8, u = 1 - t;
-    let x1 = bx, y1 = by;
-    if (i < 7) {
-      const k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;
-      x1 = k0 * ax + k1 * cx1 + k2 * cx2 + k3 * bx;
-      y1 = k0 * ay + k1 * cy1 + k2 * cy2 + k3 * by;
-    }
+  const { x, y, kx, ky } = curveAt;
+  for (let i = 0; i <= 8; i++) {
+    const t = i / 8, u = 1 - t;
+    const k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;
+    x[i] = i === 0 ? ax : i === 8 ? bx : k0 * ax + k1 * cx1 + k2 * cx2 + k3 * bx;
+    y[i] = i === 0 ? ay : i === 8 ? by : k0 * ay + k1 * cy1 + k2 * cy2 + k3 * by;
     const s0 = 3 * u * u, s1 = 6 * u * t, s2 = 3 * t * t;
-    const kx1 = s0 * (cx1 - ax) + s1 * (cx2 - cx1) + s2 * (bx - cx2), ky1 = s0 * (cy1 - ay) + s1 * (cy2 - cy1) + s2 * (by - cy2);
-    const m = (i + 0.5) / 8;
+    kx[i] = s0 * (cx1 - ax) + s1 * (cx2 - cx1) + s2 * (bx - cx2);
+    ky[i] = s0 * (cy1 - ay) + s1 * (cy2 - cy1) + s2 * (by - cy2);
+  }
+  const gaps = dash ? null : depthGaps;
+  let from = 0, gap = gaps ? depthGapOf(gaps, da * (1 - 1 / 16) + db / 16) : -1;
+  for (let i = 1; i <= 8; i++) {
+    let next = -1;
+    if (i < 8 && gaps) {
+      const m = (i + 0.5) / 8;
+      next = depthGapOf(gaps, da * (1 - m) + db * m);
+      if (next === gap) continue;
+    }
+    // The piece from t = from/8 to i/8.
+    const d = (i - from) / 8, m = (from + i) / 16;
     const e = depthEntry();
     e.particle = false;
     e.depth = da * (1 - m) + db * m;
-    e.x0 = x0; e.y0 = y0; e.x1 = x1; e.y1 = y1;
-    e.qx1 = x0 + kx0 * d / 3; e.qy1 = y0 + ky0 * d / 3; e.qx2 = x1 - kx1 * d / 3; e.qy2 = y1 - ky1 * d / 3;
+    e.x0 = x[from]; e.y0 = y[from]; e.x1 = x[i]; e.y1 = y[i];
+    e.qx1 = x[from] + kx[from] * d / 3; e.qy1 = y[from] + ky[from] * d / 3;
+    e.qx2 = x[i] - kx[i] * d / 3; e.qy2 = y[i] - ky[i] * d / 3;
     e.color = color; e.alpha = alpha; e.width = width; e.dashed = dash; e.style = style;
     e.near = near;
     depthCurves.push(e);
-    x0 = x1; y0 = y1; kx0 = kx1; ky0 = ky1;
+    from = i;
+    gap = next;
   }
   return true;
 }

@@ -224,22 +224,23 @@ function paintDetailed(g, ids, now) {
   const frame = orbFrame(ids, now);
   frame.hits = hitNodes;
   edgeMask = buildEdgeMask(ids, pts, frame);
-  g.save();
-  if (edgeMask) g.clip(edgeMask, 'evenodd');
-  refreshFrameColours();
-  drawFamilyLinks(g, ids, layout, pts);
-  paintLights(g, ids.length, now);
-  g.restore();
-  // The orbs with points as {id, s}, in 3D farthest first (a stable sort: equal depths keep their order).
+  // The orbs with points as {id, s}, in 3D farthest first (a stable sort: equal depths keep their order);
+  // the link layer queues its curves knowing where their pieces fall between the orbs.
   const order = [];
   for (const id of ids) {
     const s = pts.get(id);
     if (s) order.push({ id, s });
   }
-  if (mode3) {
-    order.sort((a, b) => b.s.depth - a.s.depth);
-    sortDepthQueue(order.map(o => o.s.depth));
-  }
+  const orbDepths = mode3 ? order.sort((a, b) => b.s.depth - a.s.depth).map(o => o.s.depth) : null;
+  g.save();
+  if (edgeMask) g.clip(edgeMask, 'evenodd');
+  refreshFrameColours();
+  setDepthGaps(orbDepths);
+  drawFamilyLinks(g, ids, layout, pts);
+  setDepthGaps(null);
+  paintLights(g, ids.length, now);
+  g.restore();
+  if (mode3) sortDepthQueue(orbDepths);
   reserveHighlightedLabels(g, pts, frame);
   if (mode3) prepareDepthGrid(maskGrid.cell);
   for (const { id, s } of order) {

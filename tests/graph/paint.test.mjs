@@ -243,12 +243,11 @@ test('in 3D, line pieces farther than an orb are painted before it and nearer on
           before: depthCurves.slice(0, orb.cursor).every(e => e.depth >= orb.depth),
           after: depthCurves.slice(orb.cursor).every(e => e.depth < orb.depth),
           painted: depthCursor === depthCurves.length,
-          pieces: pieces.length,
+          queued: pieces.length > 0,
           order: seen.map(o => o.depth).every((d, i, all) => i === 0 || all[i - 1] >= d),
         };
       }, ids.Cy);
-      assert.deepEqual(got, { before: true, after: true, painted: true, pieces: got.pieces, order: true });
-      assert.equal(got.pieces % 8, 0, 'every curve is cut into 8 pieces');
+      assert.deepEqual(got, { before: true, after: true, painted: true, queued: true, order: true });
     } finally {
       await app.call('modeSwitch', false);
       await restoreLayout(app);
@@ -277,6 +276,37 @@ test('queueCurve cuts a curve into 8 exact pieces with interpolated depths; in 2
   assert.ok(Math.abs(got.pieces[2].x1 - got.mid.x) < 1e-9 && Math.abs(got.pieces[3].x0 - got.mid.x) < 1e-9);
   assert.deepEqual([got.pieces[0].x0, got.pieces[7].x1, got.pieces[7].y1], [0, 80, 40]);
   assert.ok(got.pieces.every(p => p.dashed));
+});
+
+// Orbs at depths 700, 500 and 300 cut the same curve (depth 100 to 900) into the runs of pieces whose
+// middles lie between the same two orbs; each run is one exact piece of the curve at its middle's depth.
+test('while the orbs are known, consecutive pieces between the same two orbs are queued as one exact piece', async () => {
+  const got = await app.run(() => {
+    const a = { x: 0, y: 0, depth: 100 }, b = { x: 80, y: 40, depth: 900 };
+    const c1 = { x: 0, y: 30 }, c2 = { x: 80, y: 10 };
+    modeSwitch(true);
+    const queue = dashed => {
+      resetDepthQueue();
+      setDepthGaps([700, 500, 300]);
+      try { queueCurve(a, c1, c2, b, '#fff', 1, 1, dashed); } finally { setDepthGaps(null); }
+      return depthCurves.map(e => ({ ...e }));
+    };
+    const solid = queue(false), dashed = queue(true);
+    modeSwitch(false);
+    resetDepthQueue();
+    // Each piece against the curve itself at three points of its own parameter range.
+    const ranges = [[0, 2], [2, 4], [4, 6], [6, 8]];
+    const off = solid.map((p, i) => Math.max(...[0.25, 0.5, 0.75].map(u => {
+      const t = (ranges[i][0] + u * (ranges[i][1] - ranges[i][0])) / 8;
+      const want = bezierAt(a, c1, c2, b, t);
+      const have = bezierAt({ x: p.x0, y: p.y0 }, { x: p.qx1, y: p.qy1 }, { x: p.qx2, y: p.qy2 }, { x: p.x1, y: p.y1 }, u);
+      return Math.hypot(want.x - have.x, want.y - have.y);
+    })));
+    return { depths: solid.map(p => p.depth), off, dashed: dashed.length };
+  });
+  assert.deepEqual(got.depths, [200, 400, 600, 800]);
+  assert.ok(got.off.every(d => d < 1e-9), JSON.stringify(got.off));
+  assert.equal(got.dashed, 8, 'a dashed curve keeps its eight pieces');
 });
 
 test('with coloured branches off every line and light is #9ce3e7', async () => {
