@@ -57,10 +57,9 @@ function setDepthGaps(orbDepths) {
   depthGaps = orbDepths;
 }
 
-// The gap between orbs an entry of depth d is painted in: the number of orbs farther than it (as the queue
-// is sorted).
-function depthGapOf(orbDepths, d) {
-  let lo = 0, hi = orbDepths.length;
+// The gap between orbs an entry of depth d is painted in: the number of orbs farther than it, searched
+// between the gaps lo and hi.
+function depthGapOf(orbDepths, d, lo = 0, hi = orbDepths.length) {
   while (lo < hi) {
     const mid = (lo + hi) >> 1;
     if (d >= orbDepths[mid]) hi = mid; else lo = mid + 1;
@@ -199,12 +198,8 @@ function sortDepthQueue(orbDepths) {
         if (probe === 0) break;
       }
     }
-    while (lo < hi) {
-      const mid = (lo + hi) >> 1;
-      if (d >= orbDepths[mid]) hi = mid; else lo = mid + 1;
-    }
-    gap[i] = last = lo;
-    start[lo + 1]++;
+    gap[i] = last = depthGapOf(orbDepths, d, lo, hi);
+    start[last + 1]++;
   }
   for (let k = 1; k <= m + 1; k++) start[k] += start[k - 1];
   const sorted = new Array(n), fill = start.slice();

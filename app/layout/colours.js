@@ -228,7 +228,10 @@ function familyNeighborhoods(ids, anchor, limit = NEIGHBOURHOOD_LIMIT) {
     neighbour[next[j]] = i; weight[next[j]++] = weights[k];
   }
   const byId = neighbourIdOrder(people);
-  for (let i = 0; i < n; i++) sortNeighbours(neighbour, weight, start[i], start[i + 1], byId);
+  // Each list by weight, then id.
+  const after = (j, k) => weight[j] > weight[k] || (weight[j] === weight[k] && byId(neighbour[j], neighbour[k]) > 0);
+  const lists = [neighbour, weight];
+  for (let i = 0; i < n; i++) sortFlatEntries(start[i], start[i + 1], after, lists);
   const group = new Int32Array(n).fill(-1), groups = [], seeds = at.has(anchor) ? [at.get(anchor)] : [];
   const cap = Math.max(1, limit);
   let nextSeed = 0, nextId = 0;
@@ -283,26 +286,6 @@ function neighbourIdOrder(people) {
     if (plain[i] && plain[j]) return a < b ? -1 : a > b ? 1 : 0;
     return collate(a, b);
   };
-}
-
-// Sorts the neighbour list [from, to) by weight, then id, keeping equal entries in order.
-function sortNeighbours(neighbour, weight, from, to, byId) {
-  if (to - from > 32) {
-    const order = [];
-    for (let k = from; k < to; k++) order.push(k);
-    order.sort((p, q) => weight[p] - weight[q] || byId(neighbour[p], neighbour[q]));
-    const v = order.map(k => neighbour[k]), w = order.map(k => weight[k]);
-    for (let k = from; k < to; k++) { neighbour[k] = v[k - from]; weight[k] = w[k - from]; }
-    return;
-  }
-  for (let i = from + 1; i < to; i++) {
-    const v = neighbour[i], w = weight[i];
-    let j = i - 1;
-    while (j >= from && (weight[j] > w || (weight[j] === w && byId(neighbour[j], v) > 0))) {
-      neighbour[j + 1] = neighbour[j]; weight[j + 1] = weight[j]; j--;
-    }
-    neighbour[j + 1] = v; weight[j + 1] = w;
-  }
 }
 
 // The most frequent last word (over 2 characters) of the members' names, numbered from 1.

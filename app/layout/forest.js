@@ -87,13 +87,15 @@ function forestNeighbours(valid, at) {
     if (yj !== yk) return yj > yk;
     return (LAYOUT_COLLATOR.compare(nameOf(to[j]), nameOf(to[k])) || LAYOUT_COLLATOR.compare(valid[to[j]], valid[to[k]])) > 0;
   };
-  for (let i = 0; i < n; i++) sortEntries(start[i], start[i + 1], after, to, record, step);
+  const lists = [to, record, step];
+  for (let i = 0; i < n; i++) sortFlatEntries(start[i], start[i + 1], after, lists);
   return { start, to, record, step };
 }
 
-// Sorts entries [from, to) of the flat neighbour arrays, keeping ties in order: insertion for the short
-// lists of most people, the built-in stable sort for the long ones (a person with hundreds of children).
-function sortEntries(from, end, after, to, record, step) {
+// Sorts entries [from, end) of parallel flat arrays (`lists`) so that entry j comes after entry k when
+// after(j, k), keeping ties in order: insertion for the short lists of most people, the built-in stable sort
+// for the long ones (a person with hundreds of children). `after` reads the entries where they stood.
+function sortFlatEntries(from, end, after, lists) {
   if (end - from < 2) return;
   const order = [];
   for (let k = from; k < end; k++) order.push(k);
@@ -107,8 +109,10 @@ function sortEntries(from, end, after, to, record, step) {
   } else {
     order.sort((j, k) => (after(j, k) ? 1 : after(k, j) ? -1 : 0));
   }
-  const t = order.map(k => to[k]), r = order.map(k => record[k]), s = order.map(k => step[k]);
-  for (let k = from; k < end; k++) { to[k] = t[k - from]; record[k] = r[k - from]; step[k] = s[k - from]; }
+  for (const list of lists) {
+    const values = order.map(k => list[k]);
+    for (let k = from; k < end; k++) list[k] = values[k - from];
+  }
 }
 
 function tidyForest(ids, anchor = focus) {

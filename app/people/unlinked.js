@@ -1,8 +1,8 @@
 // Unlinked people: the workbench of people without any relationship staged beside the home person, the
 // "Show unlinked" switch and its stored preference, and drag-to-relink: an unlinked orb released on a
 // person (or between a couple) asks how the two are related and links them only after confirmation.
-// Owns: klnFirstUnlinkedCache, klnShowUnlinked, KLN_SHOW_UNLINKED_KEY, klnLinkedPeople, KLN_STAGE_CAP, DRAG_PLACEMENT_FIELDS,
-// DROPPED_RELATIONSHIPS.
+// Owns: klnFirstUnlinkedCache, klnShowUnlinked, KLN_SHOW_UNLINKED_KEY, klnLinkedPeople, KLN_STAGE_CAP,
+// DRAG_PLACEMENT_FIELDS, DROPPED_RELATIONSHIPS.
 
 const KLN_SHOW_UNLINKED_KEY = 'kln-show-unlinked';
 
