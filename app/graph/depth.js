@@ -2,7 +2,7 @@
 // behind an orb disappears behind it and a line in front of it passes over it. Also the cubic-curve
 // arithmetic the painters share.
 // Owns: depthCurves, depthCursor, depthPool, depthPoolUsed, depthStyles, lastDepthStyle, depthOpen, depthStore,
-// depthGrid, depthRound, depthNear, depthGaps, curveAt.
+// depthGrid, depthRound, depthNear, depthNearEnd, depthGaps, curveAt.
 
 // Entries of the current paint: curve pieces {depth, x0, y0, x1, y1, qx1, qy1, qx2, qy2, color, alpha, width,
 // dashed, style} and lights {particle: true, depth, x, y, radius, color, alpha, glow}.
@@ -18,7 +18,7 @@ function resetDepthQueue() {
   depthPoolUsed = 0;
   depthStyles = new Map();
   lastDepthStyle = null;
-  depthNear.length = 0;
+  depthNearEnd = 0;
   depthOpen.count = 0;
   depthStore.count = 0;
 }
@@ -134,28 +134,27 @@ function queueLight(x, y, depth, radius, color, alpha, glow) {
 // the count stands; -1 when there is no hole grid or too many holes for a short list, and each piece then
 // looks in the grid itself.
 const depthNear = [];
+// Where the lists of this paint end in depthNear: the list keeps its length from paint to paint.
+let depthNearEnd = 0;
 const curveHull = { x0: 0, y0: 0, x1: 0, y1: 0 };
 function nearHolesOfCurve(ax, ay, cx1, cy1, cx2, cy2, bx, by) {
   if (!maskGrid) return -1;
-  const near = depthNear, at = near.length;
-  near.push(0);
-  const found = holeNumbersInBox(Math.min(ax, cx1, cx2, bx), Math.min(ay, cy1, cy2, by), Math.max(ax, cx1, cx2, bx), Math.max(ay, cy1, cy2, by), near, false, 64);
+  const near = depthNear, at = depthNearEnd;
+  near[at] = 0;
+  const found = holeNumbersInBox(Math.min(ax, cx1, cx2, bx), Math.min(ay, cy1, cy2, by), Math.max(ax, cx1, cx2, bx), Math.max(ay, cy1, cy2, by), near, at + 1, false, 64);
   let kept = 0;
   if (found > 0) {
     const chord = curveHull, { x, y, r } = holeData;
     chord.x0 = ax; chord.y0 = ay; chord.x1 = bx; chord.y1 = by;
     const spread = Math.sqrt(Math.max(chordDistance2(chord, cx1, cy1), chordDistance2(chord, cx2, cy2)));
-    for (let i = at + 1; i < near.length; i++) {
+    for (let i = at + 1, end = at + 1 + found; i < end; i++) {
       const k = near[i], reach = r[k] + spread + 1e-6;
       if (chordDistance2(chord, x[k], y[k]) < reach * reach) near[at + 1 + kept++] = k;
     }
   }
-  if (found < 0 || kept > 24) {
-    near.length = at;
-    return -1;
-  }
-  near.length = at + 1 + kept;
+  if (found < 0 || kept > 24) return -1;
   near[at] = kept;
+  depthNearEnd = at + 1 + kept;
   return at;
 }
 
@@ -240,50 +239,64 @@ function setEntryBox(e) {
   entryBox[3] = Math.max(e.y0, e.y1, e.qy1, e.qy2) + pad;
 }
 
-// The parameter spans [t0, t1, t0, t1, ...] of a piece that the given holes leave visible, in order. A piece
-// with both ends in one hole is hidden. A piece that passes through a hole is cut as the edge mask, which
-// clips with the even-odd rule, would cut it: a point is hidden when it lies in an odd number of holes, so
-// where the holes of two orbs overlap, lines show again. Otherwise the piece is cut back to the edges of
-// the holes its ends lie in. The piece is sampled at most min(r / 2, 4) pixels of curve apart, so it
-// cannot slip through a hole between two samples, and each crossing is found by bisection to a fiftieth of
-// a pixel. The list returned is reused by the next call.
-const spanCuts = [], spanList = [];
-function outsideSpans(e, holes) {
-  const cuts = spanCuts, spans = spanList;
-  cuts.length = 0;
-  spans.length = 0;
-  let through = false;
-  for (const c of holes) {
-    const r2 = c.r * c.r;
-    if ((e.x0 - c.x) ** 2 + (e.y0 - c.y) ** 2 < r2 && (e.x1 - c.x) ** 2 + (e.y1 - c.y) ** 2 < r2) return spans;
-    const from = cuts.length;
-    holeSpans(e, c, cuts);
-    for (let i = from; i < cuts.length && !through; i += 2) through = cuts[i] > 0 && cuts[i + 1] < 1;
-  }
-  if (!cuts.length) { spans.push(0, 1); return spans; }
-  if (!through) {
-    let t0 = 0, t1 = 1;
-    for (let i = 0; i < cuts.length; i += 2) {
-      if (cuts[i] === 0) t0 = Math.max(t0, cuts[i + 1]); else t1 = Math.min(t1, cuts[i]);
-    }
-    if (t0 < t1) spans.push(t0, t1);
-    return spans;
-  }
-  // Every entry into or exit from a hole flips whether the piece is hidden.
-  cuts.sort((p, q) => p - q);
-  let hidden = false, from = 0;
-  for (const t of cuts) {
-    if (hidden) from = t;
-    else if (t > from) spans.push(from, t);
-    hidden = !hidden;
-  }
-  if (!hidden && from < 1) spans.push(from, 1);
-  return spans;
+// The parameter spans [t0, t1, t0, t1, ...] of a piece that the first `count` of the given holes leave
+// visible, in order. A piece with both ends in one hole is hidden. A piece that passes through a hole is cut
+// as the edge mask, which clips with the even-odd rule, would cut it: a point is hidden when it lies in an
+// odd number of holes, so where the holes of two orbs overlap, lines show again. Otherwise the piece is cut
+// back to the edges of the holes its ends lie in. The piece is sampled at most min(r / 2, 4) pixels of
+// curve apart, so it cannot slip through a hole between two samples, and each crossing is found by
+// bisection to a fiftieth of a pixel.
+function outsideSpans(e, holes, count = holes.length) {
+  return spanList.slice(0, visibleSpans(e, holes, count));
 }
 
-// Adds to `out` the parameter spans in which the piece runs inside the circle c. The speed of a cubic is
-// at most three times its longest control leg, which bounds the curve length between samples.
-function holeSpans(e, c, out) {
+// The same spans written into spanList; answers how many numbers were written. The scratch lists keep
+// their length from piece to piece (emptying a list gives up its storage, and the next piece would
+// allocate it again); only the first entries up to the count in use are this piece's.
+const spanCuts = [], spanList = [];
+function visibleSpans(e, holes, count) {
+  const cuts = spanCuts, spans = spanList;
+  let n = 0, through = false;
+  for (let h = 0; h < count; h++) {
+    const c = holes[h], r2 = c.r * c.r;
+    if ((e.x0 - c.x) ** 2 + (e.y0 - c.y) ** 2 < r2 && (e.x1 - c.x) ** 2 + (e.y1 - c.y) ** 2 < r2) return 0;
+    const from = n;
+    n = holeSpans(e, c, cuts, n);
+    for (let i = from; i < n && !through; i += 2) through = cuts[i] > 0 && cuts[i + 1] < 1;
+  }
+  if (!n) { spans[0] = 0; spans[1] = 1; return 2; }
+  if (!through) {
+    let t0 = 0, t1 = 1;
+    for (let i = 0; i < n; i += 2) {
+      if (cuts[i] === 0) t0 = Math.max(t0, cuts[i + 1]); else t1 = Math.min(t1, cuts[i]);
+    }
+    if (!(t0 < t1)) return 0;
+    spans[0] = t0; spans[1] = t1;
+    return 2;
+  }
+  // Every entry into or exit from a hole flips whether the piece is hidden (a piece meets few holes, so
+  // its crossings are put in order by insertion).
+  for (let i = 1; i < n; i++) {
+    const t = cuts[i];
+    let j = i - 1;
+    while (j >= 0 && cuts[j] > t) { cuts[j + 1] = cuts[j]; j--; }
+    cuts[j + 1] = t;
+  }
+  let hidden = false, from = 0, m = 0;
+  for (let i = 0; i < n; i++) {
+    const t = cuts[i];
+    if (hidden) from = t;
+    else if (t > from) { spans[m++] = from; spans[m++] = t; }
+    hidden = !hidden;
+  }
+  if (!hidden && from < 1) { spans[m++] = from; spans[m++] = 1; }
+  return m;
+}
+
+// Writes into `out` from position `at` the parameter spans in which the piece runs inside the circle c;
+// answers the position after them. The speed of a cubic is at most three times its longest control leg,
+// which bounds the curve length between samples.
+function holeSpans(e, c, out, at) {
   const leg2 = Math.max((e.qx1 - e.x0) ** 2 + (e.qy1 - e.y0) ** 2, (e.qx2 - e.qx1) ** 2 + (e.qy2 - e.qy1) ** 2, (e.x1 - e.qx2) ** 2 + (e.y1 - e.qy2) ** 2);
   const speed = 3 * Math.sqrt(leg2);
   const n = Math.min(1024, Math.max(2, Math.ceil(speed / Math.min(c.r / 2, 4))));
@@ -293,12 +306,13 @@ function holeSpans(e, c, out) {
     const now = insideHole(e, c, t);
     if (now !== was) {
       const edge = was ? circleCrossing(e, c, before, t, speed) : circleCrossing(e, c, t, before, speed);
-      if (now) from = edge; else out.push(from, edge);
+      if (now) from = edge; else { out[at++] = from; out[at++] = edge; }
       was = now;
     }
     before = t;
   }
-  if (was) out.push(from, 1);
+  if (was) { out[at++] = from; out[at++] = 1; }
+  return at;
 }
 
 function insideHole(e, c, t) {
@@ -435,42 +449,46 @@ function flushDepthQueue(g, limit, masking) {
     setEntryBox(e);
     // Nothing of an entry wholly off the canvas would show.
     if (box[2] < 0 || box[0] > w || box[3] < 0 || box[1] > h) continue;
-    holes.length = 0;
     if (e.particle) {
-      if (masking && paintedHolesInBox(box[0], box[1], box[2], box[3], holes) && !e.glow) dotHoles(e, holes);
-      openDepthLight(e, holes.length ? partialMask(holes) : null);
+      const n = masking ? holesNearLight(e, holes, paintedHolesInBox(box[0], box[1], box[2], box[3], holes)) : 0;
+      openDepthLight(e, n ? partialMask(holes, n) : null);
       continue;
     }
-    if (masking) paintedHolesOnPiece(e, holes);
-    if (!holes.length) { gatherPiece(e); continue; }
-    const spans = outsideSpans(e, holes);
-    if (spans.length === 2 && spans[0] === 0 && spans[1] === 1) { gatherPiece(e); continue; }
+    const n = masking ? paintedHolesOnPiece(e, holes) : 0;
+    if (!n) { gatherPiece(e); continue; }
+    const m = visibleSpans(e, holes, n), spans = spanList;
+    if (m === 2 && spans[0] === 0 && spans[1] === 1) { gatherPiece(e); continue; }
     const cut = cutScratch;
     cut.style = e.style; cut.color = e.color; cut.alpha = e.alpha; cut.width = e.width; cut.dashed = e.dashed;
-    for (let k = 0; k < spans.length; k += 2) gatherPiece(cutPiece(e, spans[k], spans[k + 1], cut));
+    for (let k = 0; k < m; k += 2) gatherPiece(cutPiece(e, spans[k], spans[k + 1], cut));
     cut.style = null;
   }
-  holes.length = 0;
   if (limit === -Infinity) strokeDepthPaths(g);
 }
 
+// The holes a piece or light is checked against, a scratch list: the first entries up to the count in use
+// are the current entry's.
 const flushHoles = [];
 
-// Keeps the holes that come within a pixel of a light without glow (a junction dot): only those need a mask.
-function dotHoles(e, holes) {
+// Keeps, of the first n holes, those that come within reach of a light: its disc and, with glow, the
+// fading shadow (the reach of its box, as a circle); answers how many. Only those need a mask.
+function holesNearLight(e, holes, n) {
+  const glow = e.radius + (e.glow ? 15 : 1);
   let kept = 0;
-  for (let i = 0; i < holes.length; i++) {
-    const c = holes[i], reach = c.r + e.radius + 1;
+  for (let i = 0; i < n; i++) {
+    const c = holes[i], reach = c.r + glow;
     if ((c.x - e.x) ** 2 + (c.y - e.y) ** 2 < reach * reach) holes[kept++] = c;
   }
-  holes.length = kept;
+  return kept;
 }
 
-// Adds to `into` the holes of painted orbs that the piece (inside entryBox) runs into. A hole may only cut
-// the piece where its circle meets the hull of the piece's four points: the hull lies within `spread` of
-// the chord from start to end (the control points' largest distance from it), so a circle farther from the
-// chord than its radius plus that spread leaves the piece whole. Most holes near a piece only touch its box.
+// Writes into `into` the holes of painted orbs that the piece (inside entryBox) runs into; answers how
+// many. A hole may only cut the piece where its circle meets the hull of the piece's four points: the hull
+// lies within `spread` of the chord from start to end (the control points' largest distance from it), so a
+// circle farther from the chord than its radius plus that spread leaves the piece whole. Most holes near a
+// piece only touch its box.
 function paintedHolesOnPiece(e, into) {
+  let n = 0;
   if (e.near >= 0) {
     const near = depthNear, x0 = entryBox[0], y0 = entryBox[1], x1 = entryBox[2], y1 = entryBox[3];
     const { x, y, r, painted } = holeData;
@@ -479,19 +497,19 @@ function paintedHolesOnPiece(e, into) {
       if (!painted[k]) continue;
       const hx = x[k], hy = y[k];
       const dx = hx < x0 ? x0 - hx : hx > x1 ? hx - x1 : 0, dy = hy < y0 ? y0 - hy : hy > y1 ? hy - y1 : 0;
-      if (dx * dx + dy * dy < r[k] * r[k]) into.push(maskGrid.holes[k]);
+      if (dx * dx + dy * dy < r[k] * r[k]) into[n++] = maskGrid.holes[k];
     }
   } else {
-    paintedHolesInBox(entryBox[0], entryBox[1], entryBox[2], entryBox[3], into);
+    n = paintedHolesInBox(entryBox[0], entryBox[1], entryBox[2], entryBox[3], into);
   }
-  if (!into.length) return;
+  if (!n) return 0;
   const spread = Math.sqrt(Math.max(chordDistance2(e, e.qx1, e.qy1), chordDistance2(e, e.qx2, e.qy2)));
   let kept = 0;
-  for (let i = 0; i < into.length; i++) {
+  for (let i = 0; i < n; i++) {
     const c = into[i], reach = c.r + spread + 1e-6;
     if (chordDistance2(e, c.x, c.y) < reach * reach) into[kept++] = c;
   }
-  into.length = kept;
+  return kept;
 }
 
 // The square of the distance of a point from the segment between a piece's start and end.

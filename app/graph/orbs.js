@@ -1,6 +1,6 @@
 // Orbs of the detailed renderer: their radius, glow, rings, portraits, initials, names, life dates and
 // the hidden-links note, and the portrait images they share with the dense overview.
-// Owns: portraitCache.
+// Owns: portraitCache, orbReach.
 
 // person id → {url, pic, loaded, failed}; the portrait editor drops an entry when it saves a new picture.
 let portraitCache = new Map();
@@ -76,7 +76,9 @@ function orbLook(id, s, frame) {
 
 // The screen box [x0, y0, x1, y1] an orb will paint into, glow and effect included (a shadow fades out
 // within twice its blur); false when it paints nothing, null when it is not known before painting (an orb
-// with labels, whose size follows from measured text). Kept with the painter below, which it mirrors.
+// with labels, whose size follows from measured text). Kept with the painter below, which it mirrors. The
+// box is one list rewritten by every call.
+const orbReach = [0, 0, 0, 0];
 function orbReachBox(look, frame) {
   if (!look) return false;
   if (look.labelled) return null;
@@ -85,7 +87,8 @@ function orbReachBox(look, frame) {
   let reach = r + 3 * sc + Math.max(0.1, 2 * sc * style.ring / 65) / 2 + 2 * blur;
   if (look.effect) reach = Math.max(reach, orbFxReach(style, r, s));
   reach += 2;
-  return [s.x - reach, s.y - reach, s.x + reach, s.y + reach];
+  orbReach[0] = s.x - reach; orbReach[1] = s.y - reach; orbReach[2] = s.x + reach; orbReach[3] = s.y + reach;
+  return orbReach;
 }
 
 // One orb of the detailed renderer, painted in the order halo, glow and rings, body, portrait, effect,

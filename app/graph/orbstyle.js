@@ -31,9 +31,12 @@ function ownValue(object, key) {
   return Object.prototype.hasOwnProperty.call(object, key) ? object[key] : undefined;
 }
 
-function sameStoredStyle(values, raw) {
-  for (let i = 0; i < ORB_STYLE_KEYS.length; i++) if (!Object.is(values[i], ownValue(raw, ORB_STYLE_KEYS[i]))) return false;
-  return true;
+// Plain reads, not own-property tests: a value the memo took as missing (undefined) equals a plain read only
+// when nothing else is inherited under that key, so every answer of true is still exact; a frame reads each
+// orb's style several times, so this test is on the painting's path.
+function sameStoredStyle(v, raw) {
+  return Object.is(v[0], raw.size) && Object.is(v[1], raw.glow) && Object.is(v[2], raw.ring) && Object.is(v[3], raw.effect) &&
+    Object.is(v[4], raw.density) && Object.is(v[5], raw.speed) && Object.is(v[6], raw.color);
 }
 
 // The normalised style of a person: every missing or broken value replaced, so a stored style painted

@@ -159,21 +159,22 @@ function growHoleLinks(links) {
   }
 }
 
-// Adds to the list `into` the holes of already painted orbs that reach into the box, each once; true when
-// there is any.
+// Writes into the list `into` the holes of already painted orbs that reach into the box, each once;
+// answers how many. The lists are scratch kept from call to call (emptying a list gives up its storage):
+// only their first entries up to the count are this call's.
 const boxHoleNumbers = [];
 function paintedHolesInBox(x0, y0, x1, y1, into) {
   const numbers = boxHoleNumbers;
-  numbers.length = 0;
-  if (holeNumbersInBox(x0, y0, x1, y1, numbers, true, Infinity) <= 0) return false;
-  for (let i = 0; i < numbers.length; i++) into.push(maskGrid.holes[numbers[i]]);
-  return true;
+  const found = holeNumbersInBox(x0, y0, x1, y1, numbers, 0, true, Infinity);
+  for (let i = 0; i < found; i++) into[i] = maskGrid.holes[numbers[i]];
+  return Math.max(0, found);
 }
 
-// Adds to the list `into` the numbers of the holes (only those of painted orbs when `painted`) that reach
-// into the box, each once, and answers how many; stops and answers -1 once more than `most` were found.
+// Writes into the list `into`, from position `at` on, the numbers of the holes (only those of painted orbs
+// when `painted`) that reach into the box, each once, and answers how many; stops and answers -1 once more
+// than `most` were found.
 let holeStamp = 0;
-function holeNumbersInBox(x0, y0, x1, y1, into, painted, most) {
+function holeNumbersInBox(x0, y0, x1, y1, into, at, painted, most) {
   const grid = maskGrid;
   if (!grid) return 0;
   const { cell, left, top, cols, rows } = grid;
@@ -193,8 +194,8 @@ function holeNumbersInBox(x0, y0, x1, y1, into, painted, most) {
         const hx = x[k], hy = y[k];
         const dx = hx < x0 ? x0 - hx : hx > x1 ? hx - x1 : 0, dy = hy < y0 ? y0 - hy : hy > y1 ? hy - y1 : 0;
         if (dx * dx + dy * dy < r[k] * r[k]) {
-          if (++found > most) return -1;
-          into.push(k);
+          if (found === most) return -1;
+          into[at + found++] = k;
         }
       }
     }
@@ -202,13 +203,14 @@ function holeNumbersInBox(x0, y0, x1, y1, into, painted, most) {
   return found;
 }
 
-// The edge mask reduced to the given holes, those that reach into the box an entry paints into: the canvas
-// with those holes cut out (even-odd). The outline is the canvas, not the box, so that no part of a hole
-// that sticks out of the box is left open to what the entry paints there.
-function partialMask(holes) {
+// The edge mask reduced to the first `count` of the given holes, those that reach into the box an entry
+// paints into: the canvas with those holes cut out (even-odd). The outline is the canvas, not the box, so
+// that no part of a hole that sticks out of the box is left open to what the entry paints there.
+function partialMask(holes, count = holes.length) {
   const mask = new Path2D();
   mask.rect(0, 0, w, h);
-  for (const c of holes) {
+  for (let i = 0; i < count; i++) {
+    const c = holes[i];
     mask.moveTo(c.x + c.r, c.y);
     mask.arc(c.x, c.y, c.r, 0, Math.PI * 2);
   }

@@ -73,6 +73,26 @@ test('the mask of a light near a painted orb hides the whole hole and nothing el
   cases.forEach(([name, , , open], i) => assert.equal(got[i], open, name));
 });
 
+// Which painted holes a light's mask must cut: those whose circle comes within the light's reach (its disc
+// and, with glow, the 14 pixels of fading shadow beyond it); a hole that only touches a corner of the
+// light's square box is left out, since nothing of the light is painted there.
+test('a light is masked only against the holes its glow or disc can reach', async () => {
+  const cases = [
+    ['glow: hole just within reach', true, 50 + 17 + 5 - 0.5, 50, 5, true],
+    ['glow: hole just beyond reach', true, 50 + 17 + 5 + 0.5, 50, 5, false],
+    ['glow: hole in the corner of the box only', true, 65, 65, 3, false],
+    ['glow: hole on the light', true, 51, 50, 4, true],
+    ['dot: hole just within a pixel', false, 50 + 3 + 4 - 0.5, 50, 4, true],
+    ['dot: hole within the glow reach only', false, 50 + 10, 50, 4, false],
+  ];
+  const got = await app.run(cases => cases.map(([, glow, x, y, r]) => {
+    const holes = [{ x: 500, y: 500, r: 1 }, { x, y, r }];
+    const kept = holesNearLight({ x: 50, y: 50, radius: 2, glow }, holes, 2);
+    return kept === 1 && holes[0].x === x;
+  }), cases);
+  cases.forEach(([name, , , , , kept], i) => assert.equal(got[i], kept, name));
+});
+
 test('stroking the open paths puts back the state that later painting reads without setting', async () => {
   const got = await app.run(() => {
     const c = document.createElement('canvas');
