@@ -233,7 +233,7 @@ function paintDetailed(g, ids, now) {
     const s = pts.get(id);
     if (s) order.push({ id, s });
   }
-  const orbDepths = mode3 ? order.sort((a, b) => b.s.depth - a.s.depth).map(o => o.s.depth) : null;
+  const orbDepths = mode3 ? order.sort(fartherFirst).map(o => o.s.depth) : null;
   g.save();
   if (edgeMask) g.clip(edgeMask, 'evenodd');
   refreshFrameColours();
@@ -259,6 +259,12 @@ function paintDetailed(g, ids, now) {
   if (linesEditing()) paintHandles(g);
   klnDrawHoveredFullName();
   showNavigator(ids, layout);
+}
+
+// Orbs {id, s} farther first. The answer is a whole number: a difference of depths would make a new number
+// object at every one of the sort's comparisons.
+function fartherFirst(a, b) {
+  return b.s.depth > a.s.depth ? 1 : b.s.depth < a.s.depth ? -1 : 0;
 }
 
 // Lights travelling along the registered paths, about one crossing every 3.2 s; fewer for big scenes and
