@@ -222,13 +222,13 @@ function sortRun(list, from, to) {
   }
 }
 
-// The screen box an entry may paint into, in entryBox: the curve lies inside the hull of its four points,
-// a light's glow (a shadow blur of 12) fades out 14 pixels beyond its disc.
+// The screen box an entry may paint into, in entryBox: the curve lies inside the hull of its four points, a
+// light within its reach.
 const entryBox = [0, 0, 0, 0];
 
 function setEntryBox(e) {
   if (e.particle) {
-    const reach = e.radius + (e.glow ? 15 : 1);
+    const reach = lightReach(e);
     entryBox[0] = e.x - reach; entryBox[1] = e.y - reach; entryBox[2] = e.x + reach; entryBox[3] = e.y + reach;
     return;
   }
@@ -239,18 +239,23 @@ function setEntryBox(e) {
   entryBox[3] = Math.max(e.y0, e.y1, e.qy1, e.qy2) + pad;
 }
 
-// The parameter spans [t0, t1, t0, t1, ...] of a piece that the first `count` of the given holes leave
-// visible, in order. A piece with both ends in one hole is hidden. A piece that passes through a hole is cut
+// How far from its centre a light paints: its disc, and with glow the shadow (blur 12), which fades out 14
+// pixels beyond the disc.
+function lightReach(e) {
+  return e.radius + (e.glow ? 15 : 1);
+}
+
+// The parameter spans [t0, t1, t0, t1, ...] of a piece that the given holes leave visible, in order. A piece with both ends in one hole is hidden. A piece that passes through a hole is cut
 // as the edge mask, which clips with the even-odd rule, would cut it: a point is hidden when it lies in an
 // odd number of holes, so where the holes of two orbs overlap, lines show again. Otherwise the piece is cut
 // back to the edges of the holes its ends lie in. The piece is sampled at most min(r / 2, 4) pixels of
 // curve apart, so it cannot slip through a hole between two samples, and each crossing is found by
 // bisection to a fiftieth of a pixel.
-function outsideSpans(e, holes, count = holes.length) {
-  return spanList.slice(0, visibleSpans(e, holes, count));
+function outsideSpans(e, holes) {
+  return spanList.slice(0, visibleSpans(e, holes, holes.length));
 }
 
-// The same spans written into spanList; answers how many numbers were written. The scratch lists keep
+// The same spans for the first `count` holes, written into spanList; answers how many numbers were written. The scratch lists keep
 // their length from piece to piece (emptying a list gives up its storage, and the next piece would
 // allocate it again); only the first entries up to the count in use are this piece's.
 const spanCuts = [], spanList = [];
@@ -470,13 +475,13 @@ function flushDepthQueue(g, limit, masking) {
 // are the current entry's.
 const flushHoles = [];
 
-// Keeps, of the first n holes, those that come within reach of a light: its disc and, with glow, the
-// fading shadow (the reach of its box, as a circle); answers how many. Only those need a mask.
+// Keeps, of the first n holes, those that come within the light's reach (the reach of its box, as a
+// circle); answers how many. Only those need a mask.
 function holesNearLight(e, holes, n) {
-  const glow = e.radius + (e.glow ? 15 : 1);
+  const light = lightReach(e);
   let kept = 0;
   for (let i = 0; i < n; i++) {
-    const c = holes[i], reach = c.r + glow;
+    const c = holes[i], reach = c.r + light;
     if ((c.x - e.x) ** 2 + (c.y - e.y) ** 2 < reach * reach) holes[kept++] = c;
   }
   return kept;

@@ -167,7 +167,7 @@ function paintedHolesInBox(x0, y0, x1, y1, into) {
   const numbers = boxHoleNumbers;
   const found = holeNumbersInBox(x0, y0, x1, y1, numbers, 0, true, Infinity);
   for (let i = 0; i < found; i++) into[i] = maskGrid.holes[numbers[i]];
-  return Math.max(0, found);
+  return found;
 }
 
 // Writes into the list `into`, from position `at` on, the numbers of the holes (only those of painted orbs
